@@ -1,0 +1,30 @@
+#pragma once
+
+namespace Korvalune
+{
+
+// Levels of logMessage; any other value is logged with the prefix "LOG: ".
+enum LogLevel : int
+{
+    LogDebug = 0,
+    LogInfo = 1,
+    LogWarning = 2,
+    LogError = 3
+};
+
+// Longest log or error line in characters; longer text is cut.
+inline constexpr int maxLogLineLength = 515;
+
+using LogSinkFunction = void (*) (void* context, const char* line);
+
+// Routes every log line to `function` instead of standard output; null
+// restores standard output. Install it before any thread that logs starts.
+void setLogSink (LogSinkFunction function, void* context);
+
+// Writes one line: a level prefix, then the formatted text.
+void logMessage (int level, const char* format, ...) __attribute__ ((format (printf, 2, 3)));
+
+// The last step of every log line: the sink if one is installed, else stdout.
+void writeLogLine (const char* line);
+
+} // namespace Korvalune

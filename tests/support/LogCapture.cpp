@@ -1,0 +1,54 @@
+#include "support/LogCapture.h"
+
+#include "Protocol/Log.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+LogCapture& LogCapture::instance()
+{
+    static LogCapture capture;
+    return capture;
+}
+
+void LogCapture::install()
+{
+    Korvalune::setLogSink (&LogCapture::sink, this);
+}
+
+void LogCapture::sink (void* context, const char* line)
+{
+    auto& self = *static_cast<LogCapture*> (context);
+    {
+        std::lock_guard<std::mutex> lock (self.mutex);
+        self.captured.emplace_back (line);
+    }
+
+    if (std::getenv ("QUELLON_TEST_LOG") != nullptr)
+        std::fprintf (stderr, "%s\n", line);
+}
+
+void LogCapture::clear()
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    captured.clear();
+}
+
+std::vector<std::string> LogCapture::lines() const
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    return captured;
+}
+
+bool LogCapture::contains (const std::string& text) const
+{
+    return count (text) > 0;
+}
+
+int LogCapture::count (const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    return (int) std::count_if (captured.begin(), captured.end(),
+                                [&] (const std::string& line) { return line.find (text) != std::string::npos; });
+}

@@ -1,7 +1,5 @@
 #include "Protocol/TaskQueue.h"
 
-#include <optional>
-
 namespace Korvalune
 {
 
@@ -76,20 +74,20 @@ void TaskQueue::workerLoop()
         if (tasks.empty())
             return;
 
-        std::optional<Task> task (std::move (tasks.front()));
+        Task task (std::move (tasks.front()));
         tasks.pop_front();
-        currentTask = &*task;
+        currentTask = &task;
         lock.unlock();
 
-        if (! task->cancelled)
-            (void) task->run (*task);
+        if (! task.cancelled)
+            (void) task.run (task);
 
-        if (task->done)
-            task->done();
+        if (task.done)
+            task.done();
 
         lock.lock();
         currentTask = nullptr;
-        task.reset();
+        // The task and what it captured are destroyed here, under the lock.
     }
 }
 

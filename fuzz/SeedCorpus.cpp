@@ -2,6 +2,7 @@
 // fuzzers start from well-formed files instead of from nothing.
 #include "Application/OutStreamWrapper.h"
 #include "Protocol/KorvaluneDataFile.h"
+#include "Widgets/ImagePackFormat.h"
 
 #include <juce_core/juce_core.h>
 
@@ -56,5 +57,8 @@ int main (int argc, char** argv)
     std::uint8_t block[KorvaluneData::paramBlockSize];
     (void) KorvaluneData::encodeParams ({ { 0x200, 1 }, { 0x201, 2 } }, block);
     save (folder, "fuzz_codecs", "params.bin", juce::MemoryBlock (block, sizeof (block)));
+
+    const auto pack = writePack ({ { "Background.png", { 0x89, 'P', 'N', 'G' } }, { "CloseOn.png", { 1, 2, 3, 4, 5 } } });
+    save (folder, "fuzz_image_pack", "pack.bin", juce::MemoryBlock (pack.data(), pack.size()));
     return 0;
 }

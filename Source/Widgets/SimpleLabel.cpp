@@ -1,0 +1,5 @@
+#include "Widgets/SimpleLabel.h"
+
+SimpleLabel::SimpleLabel() = default;
+
+SimpleLabel::~SimpleLabel() = default;

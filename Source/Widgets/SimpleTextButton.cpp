@@ -1,0 +1,5 @@
+#include "Widgets/SimpleTextButton.h"
+
+SimpleTextButton::SimpleTextButton() : SimpleImageButton (juce::Image(), juce::Image()) {}
+
+SimpleTextButton::~SimpleTextButton() = default;

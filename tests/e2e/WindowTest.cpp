@@ -21,6 +21,14 @@ struct Settings
 
     int get (const char* key) const { return file->getIntValue (key, 123456); }
 
+    void storeBounds (juce::Rectangle<int> r)
+    {
+        file->setValue ("windowX", r.getX());
+        file->setValue ("windowY", r.getY());
+        file->setValue ("windowWidth", r.getWidth());
+        file->setValue ("windowHeight", r.getHeight());
+    }
+
     juce::TemporaryFile folder { ".settings" };
     std::unique_ptr<juce::PropertiesFile> file;
 };
@@ -79,10 +87,7 @@ TEST (ZoomWindow, WithoutSettingsItIsCentredAndStoresNothing)
 TEST (ZoomWindow, WithoutAStoredPositionTheStoredSizeIsCentred)
 {
     Settings settings;
-    settings.file->setValue ("windowX", -100);
-    settings.file->setValue ("windowY", 40);
-    settings.file->setValue ("windowWidth", 800);
-    settings.file->setValue ("windowHeight", 532);
+    settings.storeBounds ({ -100, 40, 800, 532 });
     auto window = openWindow (settings.file.get());
 
     EXPECT_EQ (window->getBounds(), juce::Rectangle<int> (560, 254, 800, 532));
@@ -91,10 +96,7 @@ TEST (ZoomWindow, WithoutAStoredPositionTheStoredSizeIsCentred)
 TEST (ZoomWindow, AStoredSizeIsBroughtWithinTheLimitsAndTheAspect)
 {
     Settings settings;
-    settings.file->setValue ("windowX", 100);
-    settings.file->setValue ("windowY", 50);
-    settings.file->setValue ("windowWidth", 2000);
-    settings.file->setValue ("windowHeight", 1000);
+    settings.storeBounds ({ 100, 50, 2000, 1000 });
     auto window = openWindow (settings.file.get());
 
     const auto b = window->getBounds();
@@ -117,10 +119,7 @@ TEST (ZoomWindow, AbsurdStoredGeometryGivesAWindowOnScreenWithinItsLimits)
     {
         SCOPED_TRACE (stored.toString());
         Settings settings;
-        settings.file->setValue ("windowX", stored.getX());
-        settings.file->setValue ("windowY", stored.getY());
-        settings.file->setValue ("windowWidth", stored.getWidth());
-        settings.file->setValue ("windowHeight", stored.getHeight());
+        settings.storeBounds (stored);
         auto window = openWindow (settings.file.get());
 
         const auto b = window->getBounds();
@@ -153,10 +152,7 @@ TEST (ZoomWindow, AbsurdBoundsBeforeAMaximiseStillRestoreToAUsableWindow)
 TEST (ZoomWindow, MaximisesToTheDisplayAndRestoresTheExactBounds)
 {
     Settings settings;
-    settings.file->setValue ("windowX", 600);
-    settings.file->setValue ("windowY", 300);
-    settings.file->setValue ("windowWidth", 640);
-    settings.file->setValue ("windowHeight", 426);
+    settings.storeBounds ({ 600, 300, 640, 426 });
     auto window = openWindow (settings.file.get());
     const auto before = window->getBounds();
     ASSERT_EQ (before, juce::Rectangle<int> (600, 300, 640, 426));

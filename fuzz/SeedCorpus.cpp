@@ -1,8 +1,11 @@
 // Writes a seed corpus for each fuzz target into the folder given, so the
 // fuzzers start from well-formed files instead of from nothing.
+#include "Application/BackupArchive.h"
 #include "Application/OutStreamWrapper.h"
 #include "Protocol/KorvaluneDataFile.h"
 #include "Widgets/ImagePackFormat.h"
+
+#include "support/AudioFiles.h"
 
 #include <juce_core/juce_core.h>
 
@@ -26,6 +29,55 @@ juce::MemoryBlock written (Writer&& write)
     OutStreamWrapper out (&memory);
     (void) write (out);
     return memory.getMemoryBlock();
+}
+juce::MemoryBlock bytesOf (const std::string& bytes)
+{
+    return { bytes.data(), bytes.size() };
+}
+
+void saveAudioSeeds (const juce::File& folder)
+{
+    using namespace AudioFiles;
+
+    AudioFiles::WavFormat stereo;
+    stereo.channels = 2;
+    save (folder, "fuzz_wav_reader", "stereo16.wav", bytesOf (wav (stereo, integerSamples (impulseValues (64, 2, 16), 16, false))));
+
+    AudioFiles::WavFormat extensible;
+    extensible.tag = 65534;
+    extensible.subFormat = 3;
+    extensible.bits = 32;
+    extensible.rate = 96000;
+    save (folder, "fuzz_wav_reader", "float.wav", bytesOf (wav (extensible, floatSamples ({ 1.0f, 0.5f, -0.25f }))));
+
+    const auto chunks = Bytes (false).chunk ("junk", "odd").chunk ("fmt ", wavFmtBody ({})).chunk ("data", "\1\2\3\4").data;
+    save (folder, "fuzz_wav_reader", "chunks.wav", bytesOf (wavFile (chunks)));
+
+    save (folder, "fuzz_aiff_reader", "stereo24.aif", bytesOf (aiff (2, 24, 44100, impulseValues (64, 2, 24))));
+    save (folder, "fuzz_aiff_reader", "mono8.aif", bytesOf (aiff (1, 8, 192000, impulseValues (16, 1, 8))));
+}
+
+void saveBundleSeeds (const juce::File& folder, const juce::MemoryBlock& cab, const juce::MemoryBlock& glo,
+                      const juce::MemoryBlock& ver)
+{
+    KorvaluneData::QuellonArchive archive;
+    archive.versions = std::make_unique<KorvaluneData::DeviceVersionInfo>();
+    archive.firmware = std::make_unique<std::vector<std::uint8_t>> (std::vector<std::uint8_t> { 1, 2, 3 });
+    archive.globals = std::make_unique<KorvaluneData::ParamMap> (KorvaluneData::ParamMap { { 0x200, 7 } });
+    auto dir = folder.getChildFile ("fuzz_backup_restore");
+    (void) dir.createDirectory();
+    (void) BackupArchive::create (archive, dir.getChildFile ("stored.bbu"));
+
+    // Deflated, in folders, as other tools pack bundles.
+    juce::ZipFile::Builder builder;
+    const auto now = juce::Time::getCurrentTime();
+    builder.addEntry (new juce::MemoryInputStream (ver, false), 9, "Backup/ArchiveInfo.txt", now);
+    builder.addEntry (new juce::MemoryInputStream (cab, false), 9, "Backup/Varnel_Quellon_1.cab", now);
+    builder.addEntry (new juce::MemoryInputStream (glo, false), 9, "Backup/VARNEL_KORVALUNE_0.GLO", now);
+    builder.addEntry (new juce::MemoryInputStream ("x", 1, false), 0, "__MACOSX/._x", now);
+    juce::MemoryOutputStream zip;
+    (void) builder.writeToStream (zip, nullptr);
+    save (folder, "fuzz_backup_restore", "deflated.bbu", zip.getMemoryBlock());
 }
 } // namespace
 
@@ -60,5 +112,8 @@ int main (int argc, char** argv)
 
     const auto pack = writePack ({ { "Background.png", { 0x89, 'P', 'N', 'G' } }, { "CloseOn.png", { 1, 2, 3, 4, 5 } } });
     save (folder, "fuzz_image_pack", "pack.bin", juce::MemoryBlock (pack.data(), pack.size()));
+
+    saveAudioSeeds (folder);
+    saveBundleSeeds (folder, cab, glo, ver);
     return 0;
 }

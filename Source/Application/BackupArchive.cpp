@@ -14,12 +14,15 @@ using namespace KorvaluneData;
 
 namespace
 {
-// Passes reads through while the bundle's unpack allowance lasts, so a small
-// entry that inflates without end is refused instead of filling memory.
-class UnpackLimit : public IInputStream
+// An entry's bytes as the entry readers see them. Reads pass through while
+// the bundle's unpack allowance lasts, so a small entry that inflates without
+// end is refused instead of filling memory. And a read that brings nothing
+// ends the entry: the zip reader's streams of an entry whose stated size runs
+// past the end of the file keep saying that more is to come.
+class EntryStream : public IInputStream
 {
 public:
-    UnpackLimit (IInputStream& s, std::size_t& allowance) : source (s), remaining (allowance) {}
+    EntryStream (juce::InputStream& s, std::size_t& allowance) : source (&s), remaining (allowance) {}
 
     Result read (void* buffer, int count, int* got) override
     {
@@ -34,16 +37,18 @@ public:
         if ((std::size_t) n > remaining)
             return KORVALUNE_ERROR ("Backup file unpacks to more than %d bytes", (int) BackupArchive::maxUnpackedBytes);
 
+        ended = ended || (n == 0 && asked > 0);
         remaining -= (std::size_t) n;
         *got = n;
         return okResult;
     }
 
-    bool isExhausted() override { return source.isExhausted(); }
+    bool isExhausted() override { return ended || source.isExhausted(); }
 
 private:
-    IInputStream& source;
+    InStreamWrapper source;
     std::size_t& remaining;
+    bool ended = false;
 };
 
 Result readCabinetEntry (IInputStream& in, QuellonArchive& archive)
@@ -149,10 +154,9 @@ Result BackupArchive::restore (juce::ZipFile& zip, QuellonArchive& archive)
         if (isHiddenEntry (name))
             continue;
 
-        InStreamWrapper entry (stream.get());
-        UnpackLimit limited (entry, allowance);
+        EntryStream entry (*stream, allowance);
 
-        if (auto r = readEntry (name, limited, archive); ! r.ok)
+        if (auto r = readEntry (name, entry, archive); ! r.ok)
             return r;
     }
 

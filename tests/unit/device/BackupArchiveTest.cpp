@@ -423,6 +423,28 @@ TEST_F (BackupBundle, AnEntryThatUnpacksWithoutEndIsRefused)
     EXPECT_TRUE (LogCapture::instance().contains ("Backup file unpacks to more than 33554432 bytes"));
 }
 
+TEST_F (BackupBundle, AnEntryStatedLongerThanTheFileEndsWithTheFile)
+{
+    ZipMaker().add ("ArchiveInfo.txt", "SYSTEM_FW_VERSION : 1.2.3\n", 0).writeTo (file ("liar.bbu"));
+    juce::MemoryBlock bytes;
+    ASSERT_TRUE (file ("liar.bbu").loadFileAsData (bytes));
+
+    // The central directory's sizes of the one entry now claim 2 GB.
+    auto* data = static_cast<uint8_t*> (bytes.getData());
+    size_t at = 0;
+    while (at + 4 < bytes.getSize() && std::memcmp (data + at, "PK\x01\x02", 4) != 0)
+        ++at;
+    ASSERT_LT (at + 28, bytes.getSize());
+    for (size_t field : { at + 20, at + 24 })
+        std::memcpy (data + field, "\xff\xff\xff\x7f", 4);
+
+    juce::ZipFile zip (new juce::MemoryInputStream (bytes, false), true);
+    QuellonArchive back;
+    ASSERT_TRUE (BackupArchive::restore (zip, back).ok);
+    ASSERT_NE (back.versions, nullptr);
+    EXPECT_EQ (back.versions->system, (Version { 1, 2, 3, 0 }));
+}
+
 TEST_F (BackupBundle, AnUnencodablePartFailsBeforeTheTargetIsTouched)
 {
     auto archive = fullArchive();

@@ -18,6 +18,16 @@ int reachFor (double factor)
 {
     return (int) (18.0 * std::max (1.0, 1.0 / factor) + 10.0);
 }
+
+// One step along a wing: whole table points and a running fraction that
+// carries into the index once it passes 1.
+inline void advance (int& index, double& fraction, int whole, double part)
+{
+    fraction += part;
+    const bool carry = fraction > 1.0;
+    fraction -= carry ? 1.0 : 0.0;
+    index += whole + (carry ? 1 : 0);
+}
 } // namespace
 
 Resampler::Resampler (double points, double minimum, double maximum)
@@ -27,8 +37,7 @@ Resampler::Resampler (double points, double minimum, double maximum)
 
     reachSamples = std::max (reachFor (minimumFactor), reachFor (maximumFactor));
     inputSize = std::max (2 * reachSamples + 10, 4096);
-    inputBuffer.assign ((size_t) (inputSize + reachSamples), 0.0);
-    outputBuffer.assign ((size_t) (inputSize * maximumFactor + 2.0), 0.0);
+    inputBuffer.assign ((std::size_t) (inputSize + reachSamples), 0.0);
 
     reset();
 }
@@ -59,8 +68,7 @@ void Resampler::buildTable (double beta, double cutoff)
 {
     // At least two points, so that the window's span (length - 1) is never zero.
     const int length = std::max (2, (int) (pointsPerZeroCrossing * zeroCrossings));
-    coefficients.resize ((size_t) length);
-    deltas.resize ((size_t) length);
+    table.resize ((std::size_t) length);
 
     const double i0Beta = besselI0 (beta);
 
@@ -69,13 +77,14 @@ void Resampler::buildTable (double beta, double cutoff)
         const double r = (double) i / (double) (length - 1);
         const double window = besselI0 (beta * std::sqrt (std::max (0.0, 1.0 - r * r))) / i0Beta;
         const double t = i * pi * (1.0 / pointsPerZeroCrossing);
-        coefficients[(size_t) i] = i == 0 ? cutoff * window : std::sin (t * cutoff) * window / t;
+        table[(std::size_t) i].coefficient = i == 0 ? cutoff * window : std::sin (t * cutoff) * window / t;
     }
 
-    for (int i = 0; i + 1 < length; ++i)
-        deltas[(size_t) i] = coefficients[(size_t) i + 1] - coefficients[(size_t) i];
+    // The last point steps down to zero.
+    for (std::size_t i = 0; i + 1 < table.size(); ++i)
+        table[i].delta = table[i + 1].coefficient - table[i].coefficient;
 
-    deltas.back() = -coefficients.back();
+    table.back().delta = -table.back().coefficient;
 }
 
 void Resampler::reset()
@@ -83,7 +92,7 @@ void Resampler::reset()
     std::fill (inputBuffer.begin(), inputBuffer.begin() + reachSamples, 0.0);
     inputFill = reachSamples;
     time = reachSamples;
-    outputHeld = 0;
+    held = 0;
 }
 
 int Resampler::process (double factor, const double* input, int inputCount, int* inputUsed, double* output)
@@ -91,129 +100,135 @@ int Resampler::process (double factor, const double* input, int inputCount, int*
     if (factor < minimumFactor || factor > maximumFactor)
         return -1;
 
-    const double scale = factor < 1.0 ? factor : 1.0;
     int delivered = 0;
 
-    if (outputHeld > 0)
+    if (held > 0)
     {
         delivered = deliver (output, maxOutputPerCall);
 
-        if (outputHeld > 0)
+        if (held > 0)
             return delivered;
     }
 
     for (;;)
     {
-        const int taken = std::clamp (inputCount - *inputUsed, 0, inputSize - inputFill);
-        std::copy (input + *inputUsed, input + *inputUsed + taken, inputBuffer.data() + inputFill);
-        *inputUsed += taken;
-        inputFill += taken;
-
-        // Until the input ends, the last reach samples wait for what follows them.
-        int convertible = inputFill - 2 * reachSamples;
-
-        if (*inputUsed >= inputCount)
-        {
-            convertible = inputFill - reachSamples;
-            std::fill_n (inputBuffer.data() + inputFill, reachSamples, 0.0);
-        }
+        const int convertible = takeInput (input, inputCount, inputUsed);
 
         if (convertible <= 0)
             return delivered;
 
-        outputHeld = factor >= 1.0 ? interpolateUp (convertible, factor) : interpolateDown (convertible, factor);
-
-        for (int i = 0; i < outputHeld; ++i)
-            outputBuffer[(size_t) i] *= scale;
-
-        shiftInput();
-
-        if (outputHeld == 0)
-            continue;
+        startBlock (factor, convertible);
 
         if (delivered < maxOutputPerCall)
             delivered += deliver (output + delivered, maxOutputPerCall - delivered);
 
-        if (outputHeld > 0)
+        if (held > 0)
             return delivered;
     }
 }
 
+int Resampler::takeInput (const double* input, int inputCount, int* inputUsed)
+{
+    const int taken = std::clamp (inputCount - *inputUsed, 0, inputSize - inputFill);
+    std::copy (input + *inputUsed, input + *inputUsed + taken, inputBuffer.data() + inputFill);
+    *inputUsed += taken;
+    inputFill += taken;
+
+    // Once the input has ended, zeros stand in for what would follow it;
+    // until then the last reach samples wait for what follows them.
+    if (*inputUsed >= inputCount)
+    {
+        std::fill_n (inputBuffer.data() + inputFill, reachSamples, 0.0);
+        return inputFill - reachSamples;
+    }
+
+    return inputFill - 2 * reachSamples;
+}
+
+void Resampler::startBlock (double factor, int convertible)
+{
+    // Below a factor of 1 the filter is stretched by 1 / factor to cut below
+    // the output's Nyquist frequency, and scaled down to keep its gain.
+    block.scale = factor < 1.0 ? factor : 1.0;
+    block.increment = 1.0 / factor;
+    block.step = factor >= 1.0 ? pointsPerZeroCrossing : std::min (pointsPerZeroCrossing, factor * pointsPerZeroCrossing);
+    block.whole = (int) std::floor (block.step);
+    block.part = factor >= 1.0 ? 0.0 : block.step - block.whole;
+
+    // The block yields an output for every time before its end; count them
+    // with the very additions that delivering them will make.
+    const double end = time + convertible;
+    held = 0;
+
+    for (double t = time; t < end; t += block.increment)
+        ++held;
+}
+
 int Resampler::deliver (double* output, int wanted)
 {
-    const int count = std::min (wanted, outputHeld);
-    std::copy_n (outputBuffer.data(), count, output);
-    std::memmove (outputBuffer.data(), outputBuffer.data() + count, sizeof (double) * (size_t) (outputHeld - count));
-    outputHeld -= count;
+    const int count = std::min (wanted, held);
+
+    for (int i = 0; i < count; ++i)
+    {
+        output[i] = outputAt (time) * block.scale;
+        time += block.increment;
+    }
+
+    held -= count;
+
+    if (held == 0)
+        finishBlock();
+
     return count;
 }
 
-void Resampler::shiftInput()
+void Resampler::finishBlock()
 {
     // Keep reach samples of history before the next output's position.
     const int shift = (int) time - reachSamples;
     inputFill -= shift;
     time -= shift;
-    std::memmove (inputBuffer.data(), inputBuffer.data() + shift, sizeof (double) * (size_t) inputFill);
+    std::memmove (inputBuffer.data(), inputBuffer.data() + shift, sizeof (double) * (std::size_t) inputFill);
 }
 
-int Resampler::interpolateUp (int count, double factor)
+double Resampler::outputAt (double at) const
 {
-    // Each wing steps one zero crossing per input sample.
-    return interpolate (count, factor, pointsPerZeroCrossing, (int) pointsPerZeroCrossing, 0.0);
-}
+    const int n = (int) at;
+    const double phase = at - n;
+    const Tap* taps = table.data();
+    const int length = (int) table.size();
 
-int Resampler::interpolateDown (int count, double factor)
-{
-    // The filter is stretched by 1 / factor to cut below the output's Nyquist
-    // frequency; its step through the table keeps a running fraction.
-    const double step = std::min (pointsPerZeroCrossing, factor * pointsPerZeroCrossing);
-    const double whole = std::floor (step);
-    return interpolate (count, factor, step, (int) whole, step - whole);
-}
+    // The left wing walks back through the input from sample n, the right
+    // one forward from n + 1, each through the table from its own phase.
+    const double* left = inputBuffer.data() + n;
+    const double* right = left + 1;
+    const double leftPosition = phase * block.step, rightPosition = (1.0 - phase) * block.step;
+    int leftIndex = (int) leftPosition, rightIndex = (int) rightPosition;
+    double leftFraction = leftPosition - leftIndex, rightFraction = rightPosition - rightIndex;
+    double leftSum = 0.0, rightSum = 0.0;
 
-int Resampler::interpolate (int count, double factor, double step, int whole, double part)
-{
-    const int length = wingLength();
-    const double end = time + count;
-    const double increment = 1.0 / factor;
-    int produced = 0;
-
-    while (time < end)
+    // Two sums kept apart, each in its own order, so the wings run side by side.
+    for (; leftIndex < length && rightIndex < length - 1; --left, ++right)
     {
-        const int n = (int) time;
-        const double phase = time - n;
-        const double* at = inputBuffer.data() + n;
-
-        outputBuffer[(size_t) produced++] = wingSum (phase * step, at, -1, whole, part, length)
-                                          + wingSum ((1.0 - phase) * step, at + 1, 1, whole, part, length - 1);
-        time += increment;
+        leftSum += (taps[leftIndex].coefficient + taps[leftIndex].delta * leftFraction) * *left;
+        rightSum += (taps[rightIndex].coefficient + taps[rightIndex].delta * rightFraction) * *right;
+        advance (leftIndex, leftFraction, block.whole, block.part);
+        advance (rightIndex, rightFraction, block.whole, block.part);
     }
 
-    return produced;
-}
-
-double Resampler::wingSum (double position, const double* input, int direction, int whole, double part,
-                           int limit) const
-{
-    int index = (int) position;
-    double fraction = position - index;
-    double sum = 0.0;
-
-    for (; index < limit; input += direction)
+    for (; leftIndex < length; --left)
     {
-        sum += (coefficients[(size_t) index] + deltas[(size_t) index] * fraction) * *input;
-        index += whole;
-        fraction += part;
-
-        if (fraction > 1.0)
-        {
-            fraction -= 1.0;
-            ++index;
-        }
+        leftSum += (taps[leftIndex].coefficient + taps[leftIndex].delta * leftFraction) * *left;
+        advance (leftIndex, leftFraction, block.whole, block.part);
     }
 
-    return sum;
+    for (; rightIndex < length - 1; ++right)
+    {
+        rightSum += (taps[rightIndex].coefficient + taps[rightIndex].delta * rightFraction) * *right;
+        advance (rightIndex, rightFraction, block.whole, block.part);
+    }
+
+    return leftSum + rightSum;
 }
 
 } // namespace Korvalune

@@ -13,7 +13,11 @@ namespace Korvalune
 // history and undelivered output carry over from one call to the next, so a
 // long signal can be fed in pieces.
 //
-// Owns: the filter table and its two buffers, all allocated at construction;
+// Input is taken in blocks of up to 4096 samples; the outputs a block yields
+// are computed as they are delivered, so a call that wants 1024 samples costs
+// 1024 samples' work however many the block holds.
+//
+// Owns: the filter table and the input buffer, allocated at construction;
 // process allocates nothing. Threads: one at a time.
 class Resampler
 {
@@ -32,38 +36,55 @@ public:
     // written, or -1 when the factor lies outside the bounds given at
     // construction. `*inputUsed` counts the input samples already taken and
     // is advanced. The input is the end of the signal: once all of it is
-    // taken, zeros follow so that its last samples come out too.
+    // taken, zeros follow so that its last samples come out too. Output held
+    // over from an earlier call comes first, at the factor of that call.
     int process (double factor, const double* input, int inputCount, int* inputUsed, double* output);
 
     // The modified Bessel function I0, by Abramowitz and Stegun 9.8.1 and 9.8.2.
     static double besselI0 (double x);
 
-    int wingLength() const { return (int) coefficients.size(); }
-    double coefficient (int i) const { return coefficients[(std::size_t) i]; }
+    int wingLength() const { return (int) table.size(); }
+    double coefficient (int i) const { return table[(std::size_t) i].coefficient; }
     int reach() const { return reachSamples; }
 
 private:
+    // A table point and the step to the next, side by side: one cache line per tap.
+    struct Tap
+    {
+        double coefficient;
+        double delta;
+    };
+
+    // How the filter walks its table for one block's outputs.
+    struct Block
+    {
+        double scale = 1.0;       // the factor below 1, else 1
+        double increment = 1.0;   // input time per output sample
+        double step = 0.0;        // table points per input sample
+        int whole = 0;            // step split into whole points
+        double part = 0.0;        // and a fraction
+    };
+
     void buildTable (double beta, double rolloff);
+    int takeInput (const double* input, int inputCount, int* inputUsed);
+    void startBlock (double factor, int convertible);
     int deliver (double* output, int wanted);
-    void shiftInput();
-    int interpolateUp (int count, double factor);
-    int interpolateDown (int count, double factor);
-    int interpolate (int count, double factor, double step, int whole, double part);
-    double wingSum (double position, const double* input, int direction, int whole, double part, int limit) const;
+    void finishBlock();
+    double outputAt (double at) const;
 
     const double pointsPerZeroCrossing;
     const double minimumFactor;
     const double maximumFactor;
-    double time = 0.0;
+    double time = 0.0;   // of the next output, in input samples from the buffer's start
 
-    std::vector<double> coefficients;
-    std::vector<double> deltas;
+    std::vector<Tap> table;
     int reachSamples = 0;
     int inputSize = 0;
     int inputFill = 0;
-    std::vector<double> inputBuffer;    // inputSize + reach samples
-    std::vector<double> outputBuffer;
-    int outputHeld = 0;
+    std::vector<double> inputBuffer;   // inputSize + reach samples
+
+    Block block;
+    int held = 0;   // outputs of the current block not yet delivered
 };
 
 } // namespace Korvalune

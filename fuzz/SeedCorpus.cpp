@@ -3,6 +3,7 @@
 #include "Application/BackupArchive.h"
 #include "Application/OutStreamWrapper.h"
 #include "Protocol/KorvaluneDataFile.h"
+#include "ProtocolScript.h"
 #include "Widgets/ImagePackFormat.h"
 
 #include "support/AudioFiles.h"
@@ -79,6 +80,48 @@ void saveBundleSeeds (const juce::File& folder, const juce::MemoryBlock& cab, co
     (void) builder.writeToStream (zip, nullptr);
     save (folder, "fuzz_backup_restore", "deflated.bbu", zip.getMemoryBlock());
 }
+// Conversations of a well-behaved unit for the protocol fuzzer, and its
+// version reply.
+void saveProtocolSeeds (const juce::File& folder)
+{
+    using namespace ProtocolScript;
+    auto saveScript = [&] (const char* name, const std::vector<std::uint8_t>& script) {
+        save (folder, "fuzz_protocol_packets", name, juce::MemoryBlock (script.data(), script.size()));
+    };
+
+    std::vector<std::uint8_t> read { getGlobals, 0 };
+    addReply (read, { 0xC2, 0 });
+
+    for (int sent = 0; sent < 1024; sent += 62)
+    {
+        std::vector<std::uint8_t> data { 0xC3, (std::uint8_t) std::min (62, 1024 - sent) };
+        data.resize (data[1] + 2u, 0xFF);
+        addReply (read, data);
+    }
+
+    addReply (read, { 0xC4, 7, 1, 0, 0, 0, 1, 0, 0 });
+    saveScript ("globals.bin", read);
+
+    std::vector<std::uint8_t> write { setCabinetName, 5 };
+
+    for (int i = 0; i < 19; ++i)
+        addReply (write, { 0xC0, 0 });
+
+    saveScript ("name.bin", write);
+
+    const std::vector<std::uint8_t> versionReply { 0xC0, 8, 0xB5, 1, 0, 3, 1, 2, 0, 1 };
+    std::vector<std::uint8_t> version { requestVersion, 0 };
+    addReply (version, versionReply);
+    saveScript ("version.bin", version);
+    save (folder, "fuzz_version_response", "reply.bin", juce::MemoryBlock (versionReply.data(), versionReply.size()));
+
+    std::vector<std::uint8_t> firmware { updateFirmware, 20 };
+
+    for (int i = 0; i < 4; ++i)
+        addReply (firmware, { 0xC0, 1, 0xB2 });
+
+    saveScript ("firmware.bin", firmware);
+}
 } // namespace
 
 int main (int argc, char** argv)
@@ -115,5 +158,6 @@ int main (int argc, char** argv)
 
     saveAudioSeeds (folder);
     saveBundleSeeds (folder, cab, glo, ver);
+    saveProtocolSeeds (folder);
     return 0;
 }

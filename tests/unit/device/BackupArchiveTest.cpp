@@ -217,6 +217,8 @@ TEST_F (BackupBundle, FilesThatAreNoZipAreRefused)
     ASSERT_TRUE (file ("nothing.bbu").create().wasOk());
     expectFailure (BackupArchive::load (back, file ("nothing.bbu")), "Not a valid backup file");
 
+    expectFailure (BackupArchive::load (back, folder), "Not a valid backup file");
+
     EXPECT_EQ (back.versions, nullptr);
     EXPECT_TRUE (back.cabinets.empty());
 }

@@ -244,6 +244,24 @@ Result KorvaluneProtocol::failAndMark (Result result)
     return result;
 }
 
+// One block message of a write or firmware transfer: anything but an ACK
+// ends the transfer and marks the link.
+Result KorvaluneProtocol::sendAcknowledged (ReplyBuffer& reply, const Sender& sender)
+{
+    const Result result = sendRequest (reply, ackOrNack, sender);
+
+    if (! result.ok)
+        return failAndMark (result);
+
+    if (reply.data[0] == NACK)
+        return failAndMark (KORVALUNE_ERROR ("Got NACK during write transfer"));
+
+    if (reply.data[0] != ACK)
+        return failAndMark (KORVALUNE_ERROR ("Internal error"));
+
+    return okResult;
+}
+
 //==============================================================================
 Result KorvaluneProtocol::writeTransfer (std::uint8_t kind, std::uint16_t index, const std::uint8_t* data,
                                          std::uint32_t size)
@@ -289,19 +307,10 @@ Result KorvaluneProtocol::writeTransfer (std::uint8_t kind, std::uint16_t index,
 
     for (;;)
     {
-        const Result result = sendRequest (reply, ackOrNack, sendWriteChunk);
+        const Result result = sendAcknowledged (reply, sendWriteChunk);
 
-        if (! result.ok)
-            return failAndMark (result);
-
-        if (replyBytes[0] == NACK)
-            return failAndMark (KORVALUNE_ERROR ("Got NACK during write transfer"));
-
-        if (replyBytes[0] != ACK)
-            return failAndMark (KORVALUNE_ERROR ("Internal error"));
-
-        if (finished)
-            return okResult;
+        if (! result.ok || finished)
+            return result;
     }
 }
 
@@ -397,19 +406,10 @@ Result KorvaluneProtocol::writeFirmware (const std::uint8_t* data, std::uint32_t
 
     for (;;)
     {
-        const Result result = sendRequest (reply, ackOrNack, sendProgressChunk);
+        const Result result = sendAcknowledged (reply, sendProgressChunk);
 
-        if (! result.ok)
-            return failAndMark (result);
-
-        if (replyBytes[0] == NACK)
-            return failAndMark (KORVALUNE_ERROR ("Got NACK during write transfer"));
-
-        if (replyBytes[0] != ACK)
-            return failAndMark (KORVALUNE_ERROR ("Internal error"));
-
-        if (remaining == 0)
-            return okResult;
+        if (! result.ok || remaining == 0)
+            return result;
     }
 }
 

@@ -124,6 +124,7 @@ private:
     Result writeMessage (const DeviceMessage& message);
     Result writeChunk (std::uint8_t type, const std::uint8_t* data, unsigned length);
     Result failAndMark (Result result);
+    Result sendAcknowledged (ReplyBuffer& reply, const Sender& sender);
 
     Result writeTransfer (std::uint8_t kind, std::uint16_t index, const std::uint8_t* data, std::uint32_t size);
     Result readTransfer (std::uint8_t kind, std::uint16_t index, std::uint8_t* destination, std::uint32_t capacity,

@@ -9,6 +9,7 @@
 //   QUELLON_VBUS_INIT    commands run at start-up, separated by ';'
 
 #include "BusControl.h"
+#include "ControlSocketPath.h"
 #include "ControlServer.h"
 #include "VirtualBus.h"
 
@@ -41,17 +42,6 @@ struct Shim
     vunit::BusControl control { bus };
     std::unique_ptr<vunit::ControlServer> server;
 };
-
-std::string socketPathFromEnvironment()
-{
-    if (const char* path = std::getenv ("QUELLON_VBUS_SOCKET"))
-        return path;
-
-    if (const char* runtime = std::getenv ("XDG_RUNTIME_DIR"))
-        return std::string (runtime) + "/quellon-vbus.sock";
-
-    return "/tmp/quellon-vbus-" + std::to_string (::getuid()) + ".sock";
-}
 
 void runInitCommands (Shim& shim)
 {
@@ -90,7 +80,7 @@ Shim& shim()
     static Shim* instance = [] {
         auto* s = new Shim();
         runInitCommands (*s);
-        const auto path = socketPathFromEnvironment();
+        const auto path = vunit::defaultControlSocketPath();
 
         if (path != "none")
         {

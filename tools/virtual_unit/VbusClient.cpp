@@ -8,6 +8,8 @@
 // -w waits up to SECONDS for the socket to appear. Exit status: 0 for OK,
 // 1 for ERR (the reason goes to stderr), 2 when the bus cannot be reached.
 
+#include "ControlSocketPath.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,17 +22,6 @@
 
 namespace
 {
-std::string defaultSocketPath()
-{
-    if (const char* path = std::getenv ("QUELLON_VBUS_SOCKET"))
-        return path;
-
-    if (const char* runtime = std::getenv ("XDG_RUNTIME_DIR"))
-        return std::string (runtime) + "/quellon-vbus.sock";
-
-    return "/tmp/quellon-vbus-" + std::to_string (::getuid()) + ".sock";
-}
-
 int connectTo (const std::string& path, double waitSeconds)
 {
     sockaddr_un address {};
@@ -114,7 +105,7 @@ int readAnswer (int fd)
 
 int main (int argc, char** argv)
 {
-    std::string socketPath = defaultSocketPath();
+    std::string socketPath = vunit::defaultControlSocketPath();
     double waitSeconds = 0;
     int i = 1;
 

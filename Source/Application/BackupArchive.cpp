@@ -16,9 +16,7 @@ namespace
 {
 // An entry's bytes as the entry readers see them. Reads pass through while
 // the bundle's unpack allowance lasts, so a small entry that inflates without
-// end is refused instead of filling memory. And a read that brings nothing
-// ends the entry: the zip reader's streams of an entry whose stated size runs
-// past the end of the file keep saying that more is to come.
+// end is refused instead of filling memory.
 class EntryStream : public IInputStream
 {
 public:
@@ -37,18 +35,16 @@ public:
         if ((std::size_t) n > remaining)
             return KORVALUNE_ERROR ("Backup file unpacks to more than %d bytes", (int) BackupArchive::maxUnpackedBytes);
 
-        ended = ended || (n == 0 && asked > 0);
         remaining -= (std::size_t) n;
         *got = n;
         return okResult;
     }
 
-    bool isExhausted() override { return ended || source.isExhausted(); }
+    bool isExhausted() override { return source.isExhausted(); }
 
 private:
     InStreamWrapper source;
     std::size_t& remaining;
-    bool ended = false;
 };
 
 Result readCabinetEntry (IInputStream& in, QuellonArchive& archive)

@@ -14,13 +14,14 @@ Result InStreamWrapper::read (void* buffer, int count, int* got)
     if (n < 0)
         return KORVALUNE_ERROR ("Stream read failed");
 
+    ended = ended || (n == 0 && count > 0);
     *got = n;
     return okResult;
 }
 
 bool InStreamWrapper::isExhausted()
 {
-    return stream->isExhausted();
+    return ended || stream->isExhausted();
 }
 
 } // namespace Korvalune

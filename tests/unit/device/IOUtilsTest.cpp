@@ -1,5 +1,6 @@
 #include "Application/IOUtils.h"
 #include "Application/InStreamWrapper.h"
+#include "Protocol/KorvaluneDataFile.h"
 #include "support/LogCapture.h"
 #include "support/MemoryStreams.h"
 
@@ -16,6 +17,18 @@ public:
     juce::int64 getTotalLength() override { return -1; }
     bool isExhausted() override { return false; }
     int read (void*, int) override { return -1; }
+    juce::int64 getPosition() override { return 0; }
+    bool setPosition (juce::int64) override { return false; }
+};
+
+// A JUCE stream that brings nothing yet never admits its end, as a zip entry
+// whose stated size runs past its file does.
+class EndlessEmptyJuceStream : public juce::InputStream
+{
+public:
+    juce::int64 getTotalLength() override { return 1000; }
+    bool isExhausted() override { return false; }
+    int read (void*, int) override { return 0; }
     juce::int64 getPosition() override { return 0; }
     bool setPosition (juce::int64) override { return false; }
 };
@@ -122,4 +135,22 @@ TEST (WriteLine, FormatsAndStopsAtTheFirstFailedWrite)
     FailingOut endFails (2);
     EXPECT_STREQ (writeLine (endFails, "abc").message, "write refused");
     EXPECT_EQ (endFails.written, "abc");
+}
+
+TEST (InStreamWrapper, AReadThatBringsNothingEndsTheStream)
+{
+    EndlessEmptyJuceStream endless;
+    InStreamWrapper in (&endless);
+    EXPECT_FALSE (in.isExhausted());
+
+    std::string line = "x";
+    ASSERT_TRUE (readLine (in, line).ok);
+    EXPECT_EQ (line, "");
+    EXPECT_TRUE (in.isExhausted());
+
+    // The data-file reader would otherwise look for its header for ever.
+    EndlessEmptyJuceStream again;
+    InStreamWrapper fileIn (&again);
+    KorvaluneDataFile file;
+    EXPECT_STREQ (file.read (fileIn).message, "Reached end of file looking for type");
 }

@@ -23,6 +23,7 @@ void LogCapture::sink (void* context, const char* line)
     {
         std::lock_guard<std::mutex> lock (self.mutex);
         self.captured.emplace_back (line);
+        self.added.notify_all();
     }
 
     if (std::getenv ("QUELLON_TEST_LOG") != nullptr)
@@ -49,6 +50,22 @@ bool LogCapture::contains (const std::string& text) const
 int LogCapture::count (const std::string& text) const
 {
     std::lock_guard<std::mutex> lock (mutex);
-    return (int) std::count_if (captured.begin(), captured.end(),
-                                [&] (const std::string& line) { return line.find (text) != std::string::npos; });
+    return countLocked ([&] (const std::string& line) { return line.find (text) != std::string::npos; });
+}
+
+bool LogCapture::waitFor (const std::string& text, std::chrono::milliseconds limit) const
+{
+    return waitFor ([&] (const std::string& line) { return line.find (text) != std::string::npos; }, limit);
+}
+
+bool LogCapture::waitFor (const std::function<bool (const std::string& line)>& match,
+                          std::chrono::milliseconds limit) const
+{
+    std::unique_lock<std::mutex> lock (mutex);
+    return added.wait_for (lock, limit, [&] { return countLocked (match) > 0; });
+}
+
+int LogCapture::countLocked (const std::function<bool (const std::string& line)>& match) const
+{
+    return (int) std::count_if (captured.begin(), captured.end(), match);
 }

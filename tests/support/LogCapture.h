@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,10 +22,17 @@ public:
     bool contains (const std::string& text) const;
     // Number of lines that hold `text`.
     int count (const std::string& text) const;
+    // Waits until some line holds `text` (or matches); false when the limit passed first.
+    bool waitFor (const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds (20)) const;
+    bool waitFor (const std::function<bool (const std::string& line)>& match,
+                  std::chrono::milliseconds limit = std::chrono::seconds (20)) const;
 
 private:
     static void sink (void* context, const char* line);
 
+    int countLocked (const std::function<bool (const std::string& line)>& match) const;
+
     mutable std::mutex mutex;
+    mutable std::condition_variable added;
     std::vector<std::string> captured;
 };

@@ -237,8 +237,15 @@ Result QuellonEditorService::setParameterValue (QuellonParamID id, const Paramet
     logMessage (Korvalune::LogDebug, "QuellonEditorService: setParameterValue(%d,%f)", (int) id,
                 (double) (float) value.value);
 
-    // Never send the unit a value its parameter cannot take.
-    if (auto* info = paramMap.find (id); info != nullptr && ! isWithinRange (*info, value.value))
+    // A change that can never be made is refused here, not accepted and
+    // dropped on the worker; and the unit never gets a value its parameter
+    // cannot take.
+    auto* info = paramMap.find (id);
+
+    if (info == nullptr)
+        return KORVALUNE_ERROR ("Parameter not found");
+
+    if (! isWithinRange (*info, value.value))
         return KORVALUNE_ERROR ("Parameter value out of range: %f", value.value);
 
     return startIdleTask ([this, id, value] (Task&) { return setParameterTask (id, value); });

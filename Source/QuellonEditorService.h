@@ -37,6 +37,9 @@ namespace Quellon
 // the protocol's state mutex (attaching and detaching the handler) or the task
 // queue's mutex (adding and cancelling tasks). The state lock is never held
 // while a task calls into the protocol, nor while listeners run.
+// Progress and completion functions run on the worker with no service lock
+// held; a firmware update's progress runs inside the protocol, where
+// disconnect waits for it, so it must never wait for the message thread.
 class QuellonEditorService : public Korvalune::KorvaluneProtocol::Handler
 {
 public:

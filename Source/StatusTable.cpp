@@ -1,0 +1,69 @@
+#include "StatusTable.h"
+
+#include <cstdio>
+
+namespace
+{
+enum : int
+{
+    stateIdle = 1,
+    stateFirmwareUpdateRequired = 10,
+    stateError = 11,
+    numStates = 12
+};
+
+const StatusLook looks[numStates] = {
+    { "Not Connected", false, false, false },
+    { "", false, false, false },
+    { "Busy", true, false, false },
+    { "Refreshing...", true, false, false },
+    { "Sending...", true, false, false },
+    { "Receiving...", true, false, false },
+    { "Sending...", true, true, false },
+    { "Receiving...", true, true, false },
+    { "Updating FW...", true, true, false },
+    { "Update Complete\nPlease disconnect/reconnect power supply", false, false, false },
+    { "Firmware update required\nSelect 'Update Firmware' from the file menu", false, false, true },
+    { "Error:\n", false, false, false },
+};
+} // namespace
+
+StatusLook statusLookFor (int state)
+{
+    return looks[state >= 0 && state < numStates ? state : stateIdle];
+}
+
+juce::String statusTextFor (int state, const std::string& lastError)
+{
+    juce::String text (statusLookFor (state).text);
+
+    if (state == stateError)
+        text << juce::String (juce::CharPointer_UTF8 (lastError.c_str()));
+
+    return text;
+}
+
+std::string formatFirmwareVersion (const Korvalune::KorvaluneData::Version& v)
+{
+    char text[16];
+
+    if (v[3] != 0)
+        std::snprintf (text, sizeof (text), "%d.%d.%d.%d", v[0], v[1], v[2], v[3]);
+    else
+        std::snprintf (text, sizeof (text), "%d.%d.%d", v[0], v[1], v[2]);
+
+    return text;
+}
+
+juce::String footerText (bool unitAttached, const Korvalune::KorvaluneData::DeviceVersionInfo& versions)
+{
+    juce::String text;
+    text << "Editor Version: " << editorVersion << "   -   Firmware Version: ";
+
+    if (unitAttached)
+        text << formatFirmwareVersion (versions.dsp);
+    else
+        text << "(unknown)";
+
+    return text;
+}

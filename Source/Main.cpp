@@ -1,0 +1,3 @@
+#include "QuellonEditorApplication.h"
+
+START_JUCE_APPLICATION (QuellonEditorApplication)

@@ -1,0 +1,535 @@
+#include "MainComponent.h"
+
+#include "StatusTable.h"
+#include "Widgets/DragBar.h"
+#include "Widgets/FilmStripKnob.h"
+#include "Widgets/ImagePack.h"
+#include "Widgets/OverlayComponent.h"
+#include "Widgets/PaintAdapter.h"
+#include "Widgets/SimpleEditLabel.h"
+#include "Widgets/SimpleImageButton.h"
+#include "Widgets/SimpleLabel.h"
+#include "Widgets/SimpleTextButton.h"
+#include "Widgets/StaticImage.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace
+{
+const juce::Colour labelTextColour { 0xffeeeeee };
+const juce::Colour footerTextColour { 0xffcccccc };
+const juce::Colour menuTextColour { 0xffaaaaaa };
+const juce::Colour menuPressedTextColour { 0xffffffff };
+const juce::Colour routingColour { 0xffffffff };
+
+constexpr float labelFontHeight = 14.0f;
+constexpr float footerFontHeight = 10.0f;
+constexpr float menuFontHeight = 28.0f;
+
+constexpr int routingBelowY = 162;   // the line of parameter 0x204 runs below the chain
+constexpr int routingAboveY = 80;    // that of 0x206 above it
+constexpr int routingEndX = 570;
+
+constexpr int knobFrames = 99;
+
+QuellonParamID param (std::uint32_t id)
+{
+    return (QuellonParamID) id;
+}
+} // namespace
+
+const juce::Point<int> MainComponent::routingPoints[7] = {
+    { 56, 122 }, { 156, 122 }, { 245, 122 }, { 336, 121 }, { 371, 121 }, { 458, 121 }, { 557, 122 },
+};
+
+MainComponent::MainComponent (juce::PropertiesFile* settingsFile, Service* editorService)
+    : settings (settingsFile), service (editorService)
+{
+    auto* status = new OverlayComponent();
+    status->headlineHeight = 26.0f;
+    status->detailHeight = 20.0f;
+    status->repaint();
+    overlay = status;
+
+    addBackgroundImage ({ 0, 0, designWidth, designHeight });
+    routingLayer = addPaintLayer ({ 0, 0, designWidth, designHeight }, [this] (juce::Graphics& g) { paintRouting (g); });
+    auto* dragBar = new DragBar();
+    addChild (dragBar, { 0, 0, designWidth, 66 });
+    footer = addFooterLabel ({ 20, 404, 597, 16 });
+    footer->normalTextColour = footer->pressedTextColour = footerTextColour;
+    footer->repaint();
+    footer->setFont (juce::Font (footerFontHeight, juce::Font::plain));
+    menuButton = addMenuButton ({ 14, 14, 60, 20 }, {});
+
+    addChoiceLabel ({ 137, 375, 144, 28 }, param (0x201));
+    addChoiceLabel ({ 137, 331, 144, 28 }, param (0x202));
+    addChoiceLabel ({ 137, 288, 144, 28 }, param (0x203));
+    addCabinetLabel (0, { 299, 375, 315, 28 });
+    addCabinetLabel (1, { 299, 331, 315, 28 });
+    addCabinetLabel (2, { 299, 288, 315, 28 });
+    addKnob ({ 133, 172, 73, 78 }, param (0x200));
+    addKnob ({ 36, 172, 73, 78 }, param (0x207));
+    addValueEditLabel ({ 352, 221, 66, 29 });
+    addChoiceLabel ({ 297, 181, 121, 29 }, param (0x208));
+    addChoiceLabel ({ 493, 221, 121, 29 }, param (0x204));
+    addChoiceLabel ({ 493, 181, 121, 29 }, param (0x206));
+
+    menuButton->onClick = [this] { showMainMenu(); };
+
+    auto* maximise = addWindowButton ({ 522, 14, 32, 32 }, ImagePack::maximizeOff, ImagePack::maximizeOn, [this] {
+        if (onMaximise)
+            onMaximise();
+    });
+    auto* minimise = addWindowButton ({ 558, 14, 32, 32 }, ImagePack::minimizeOff, ImagePack::minimizeOn, [this] {
+        if (onMinimise)
+            onMinimise();
+    });
+    auto* close = addWindowButton ({ 594, 14, 32, 32 }, ImagePack::closeOff, ImagePack::closeOn, [] {
+        if (auto* app = juce::JUCEApplication::getInstance())
+            app->systemRequestedQuit();
+    });
+
+    bindParameter (viewBindings, param (0x204), [this] (const ParameterValue& v) { onRoutingParameterChanged (v); });
+    bindParameter (viewBindings, param (0x206), [this] (const ParameterValue& v) { onRoutingParameterChanged (v); });
+
+    addChild (overlay, { 0, 0, designWidth, designHeight });
+
+    // The overlay covers the controls; the window's own handles stay above it.
+    for (auto* child : std::initializer_list<juce::Component*> { overlay, dragBar, close, minimise, maximise,
+                                                                 menuButton, footer })
+        child->toFront (false);
+
+    pendingUpdateHandler = [this, menu = menuButton, status = static_cast<iStatusDisplay*> (overlay),
+                            footerLabel = footer, routing = routingLayer]
+    { applyPendingUpdates (menu, status, footerLabel, routing); };
+
+    Listener::onRefreshAll = [this] { onRefreshAll(); };
+    Listener::onStateChanged = [this] (Service::State state) { onStateChanged (state); };
+    Listener::onParameterChanged = [this] (QuellonParamID id, const ParameterValue& value)
+    { onParameterChanged (id, value); };
+
+    setSize (designWidth, designHeight);
+    onRefreshAll();
+    service->addListener (this);
+}
+
+MainComponent::~MainComponent()
+{
+    // Once these return, neither the service nor a task's callback reaches the view.
+    service->removeListener (this);
+    callbackGate->close();
+}
+
+void MainComponent::paint (juce::Graphics&)
+{
+}
+
+void MainComponent::resized()
+{
+}
+
+//==============================================================================
+void MainComponent::addChild (juce::Component* child, juce::Rectangle<int> bounds)
+{
+    child->setBounds (bounds);
+    chromeChildren.add (child);
+    child->setVisible (true);
+    addChildComponent (child);
+}
+
+void MainComponent::addControlChild (juce::Component* child, juce::Rectangle<int> bounds)
+{
+    child->setBounds (bounds);
+    controlChildren.add (child);
+    child->setVisible (true);
+    addChildComponent (child);
+}
+
+StaticImage* MainComponent::addBackgroundImage (juce::Rectangle<int> bounds)
+{
+    auto* image = new StaticImage (ImagePack::getImage (ImagePack::background));
+    addChild (image, bounds);
+    return image;
+}
+
+PaintAdapter* MainComponent::addPaintLayer (juce::Rectangle<int> bounds, std::function<void (juce::Graphics&)> painter)
+{
+    auto* layer = new PaintAdapter (std::move (painter));
+    addChild (layer, bounds);
+    return layer;
+}
+
+SimpleLabel* MainComponent::addFooterLabel (juce::Rectangle<int> bounds)
+{
+    auto* label = new SimpleLabel();
+    label->normalTextColour = label->pressedTextColour = labelTextColour;
+    label->repaint();
+    label->setFont (juce::Font (labelFontHeight, juce::Font::plain));
+    addChild (label, bounds);
+    return label;
+}
+
+SimpleTextButton* MainComponent::addMenuButton (juce::Rectangle<int> bounds, std::function<void()> click)
+{
+    auto* button = new SimpleTextButton();
+    button->setText ("MENU");
+    button->onClick = std::move (click);
+    button->normalTextColour = menuTextColour;
+    button->pressedTextColour = menuPressedTextColour;
+    button->repaint();
+    button->setFont (juce::Font (menuFontHeight, juce::Font::plain));
+    addChild (button, bounds);
+    return button;
+}
+
+SimpleImageButton* MainComponent::addWindowButton (juce::Rectangle<int> bounds, int normalImage, int pressedImage,
+                                                   std::function<void()> click)
+{
+    auto* button = new SimpleImageButton (ImagePack::getImage ((std::uint32_t) normalImage),
+                                          ImagePack::getImage ((std::uint32_t) pressedImage));
+    button->onClick = std::move (click);
+    addChild (button, bounds);
+    return button;
+}
+
+SimpleImageButton* MainComponent::addCabinetLabel (int slot, juce::Rectangle<int> bounds)
+{
+    auto* label = addTextLabel (bounds);
+    label->onClick = [this, slot] { showCabinetMenu (slot); };
+    refreshCallbacks.push_back ([this, slot, label] { updateCabinetLabel (slot, label); });
+    return label;
+}
+
+void MainComponent::updateCabinetLabel (int slot, SimpleImageButton* label)
+{
+    label->setText (juce::String::fromUTF8 (service->getUserCabinetName (slot).c_str()));
+}
+
+//==============================================================================
+bool MainComponent::setParameterFromControl (QuellonParamID id, const ParameterValue& value)
+{
+    if (service->setParameterValue (id, value).ok)
+        return true;
+
+    showError ("Failed to set parameter");
+    (void) KORVALUNE_ERROR ("Failed to set parameter");
+    return false;
+}
+
+ParameterValue MainComponent::getParameterValue (QuellonParamID id)
+{
+    ParameterValue value { 0, 0.0 };
+    (void) service->getParameterValue (id, value);
+    return value;
+}
+
+bool MainComponent::getParameterInfo (QuellonParamID id, ParameterInfo& info)
+{
+    return service->getParameterInfo (id, info).ok;
+}
+
+void MainComponent::bindParameter (Bindings& bindings, QuellonParamID id, const Updater& updater)
+{
+    bindings.emplace (id, updater);
+    updater (getParameterValue (id));
+}
+
+void MainComponent::updateControlsForParameter (const Bindings& bindings, QuellonParamID id,
+                                                const ParameterValue& value)
+{
+    const auto [first, last] = bindings.equal_range (id);
+
+    for (auto it = first; it != last; ++it)
+        it->second (value);
+}
+
+//==============================================================================
+void MainComponent::addKnob (juce::Rectangle<int> bounds, QuellonParamID id)
+{
+    ParameterInfo info;
+    getParameterInfo (id, info);
+
+    auto* knob = new FilmStripKnob();
+    knob->setFilmStrip (ImagePack::getImage (ImagePack::fxDialFilm), 1, knobFrames, -1);
+    addControlChild (knob, bounds);
+
+    knob->onValueChange = [this, id, info] (double p) { setParameterFromControl (id, valueFromProportion (info, p)); };
+    knob->onDoubleClick = [this, id, info] { setParameterFromControl (id, info.defaultValue); };
+
+    bindParameter (controlBindings, id,
+                   [knob, info] (const ParameterValue& v) { knob->updateFrame (proportionFromValue (info, v)); });
+}
+
+void MainComponent::addValueEditLabel (juce::Rectangle<int> bounds)
+{
+    const auto id = param (0x205);
+    ParameterInfo info;
+    getParameterInfo (id, info);
+
+    auto* label = new SimpleEditLabel();
+    label->setJustificationType (juce::Justification::centred);
+    label->setTextColour (labelTextColour);
+    label->setFont (juce::Font (labelFontHeight, juce::Font::plain));
+    addControlChild (label, bounds);
+
+    label->onDragStart = [this, id, info] { return proportionFromValue (info, getParameterValue (id)); };
+    label->onDragChange = [this, id, info] (double p) { setParameterFromControl (id, valueFromProportion (info, p)); };
+    label->onTextEntered = [this, id, info] (const juce::String& text)
+    { return setParameterFromControl (id, valueFromText (info, text)); };
+
+    bindParameter (controlBindings, id,
+                   [label, info] (const ParameterValue& v) { label->setText (formatParameterValue (info, v)); });
+}
+
+SimpleImageButton* MainComponent::addTextLabel (juce::Rectangle<int> bounds)
+{
+    auto* label = new SimpleImageButton();
+    label->normalTextColour = label->pressedTextColour = labelTextColour;
+    label->repaint();
+    label->setFont (juce::Font (labelFontHeight, juce::Font::plain));
+    addControlChild (label, bounds);
+    return label;
+}
+
+void MainComponent::addChoiceLabel (juce::Rectangle<int> bounds, QuellonParamID id)
+{
+    ParameterInfo info;
+    getParameterInfo (id, info);
+
+    auto* label = addTextLabel (bounds);
+    label->onClick = [this, info, id] { showChoiceMenu (info, id); };
+
+    bindParameter (controlBindings, id,
+                   [label, info] (const ParameterValue& v) { updateChoiceLabel (info, label, v); });
+}
+
+void MainComponent::showChoiceMenu (const ParameterInfo& info, QuellonParamID id)
+{
+    juce::PopupMenu menu;
+
+    for (std::size_t i = 0; i < info.choices.size(); ++i)
+        menu.addItem ((int) i + 1, juce::String::fromUTF8 (info.choices[i].text.c_str()), true, false);
+
+    const int chosen = menu.show();
+
+    if (chosen > 0 && (std::size_t) chosen <= info.choices.size())
+        setParameterFromControl (id, info.choices[(std::size_t) chosen - 1].value);
+}
+
+void MainComponent::updateChoiceLabel (const ParameterInfo& info, SimpleImageButton* label,
+                                       const ParameterValue& value)
+{
+    juce::String text;
+    std::int32_t target;
+
+    if (truncateToInt32 (value.value, target))
+    {
+        for (const auto& choice : info.choices)
+        {
+            std::int32_t choiceValue;
+
+            if (truncateToInt32 (choice.value.value, choiceValue) && choiceValue == target)
+            {
+                text = juce::String::fromUTF8 (choice.text.c_str());
+                break;
+            }
+        }
+    }
+
+    label->setText (text);
+}
+
+//==============================================================================
+void MainComponent::paintRouting (juce::Graphics& g)
+{
+    juce::Path path;
+
+    // A value the unit reports outside the chain draws no line.
+    const auto addLine = [&path] (const ParameterValue& value, int lineY)
+    {
+        std::int32_t index;
+
+        if (! truncateToInt32 (value.value, index) || index < 0 || index >= (std::int32_t) std::size (routingPoints))
+            return;
+
+        const auto start = routingPoints[index].toFloat();
+        path.startNewSubPath (start);
+        path.lineTo (start.x, (float) lineY);
+        path.lineTo ((float) routingEndX, (float) lineY);
+    };
+
+    addLine (getParameterValue (param (0x204)), routingBelowY);
+    addLine (getParameterValue (param (0x206)), routingAboveY);
+
+    g.setColour (routingColour);
+    g.strokePath (path, juce::PathStrokeType (2.0f, juce::PathStrokeType::mitered, juce::PathStrokeType::butt));
+}
+
+void MainComponent::onRoutingParameterChanged (const ParameterValue&)
+{
+    recordChange (PendingRouting);
+}
+
+//==============================================================================
+void MainComponent::recordChange (std::uint32_t changes)
+{
+    {
+        std::lock_guard<std::mutex> lock (pendingMutex);
+        pendingChanges |= changes;
+    }
+
+    triggerAsyncUpdate();
+}
+
+void MainComponent::onRefreshAll()
+{
+    recordChange (0xFFFFFFFF);
+}
+
+void MainComponent::onStateChanged (Service::State)
+{
+    recordChange (PendingStatus | PendingFooter);
+}
+
+void MainComponent::onParameterChanged (QuellonParamID id, const ParameterValue& value)
+{
+    {
+        std::lock_guard<std::mutex> lock (pendingMutex);
+        changedParameters[id] = value;
+    }
+
+    triggerAsyncUpdate();
+}
+
+void MainComponent::onProgress (double fraction)
+{
+    {
+        std::lock_guard<std::mutex> lock (pendingMutex);
+        taskProgress = fraction;
+        pendingChanges |= PendingStatus;
+    }
+
+    triggerAsyncUpdate();
+}
+
+std::function<void (double)> MainComponent::makeProgressCallback()
+{
+    return guardCallback (std::function<void (double)> ([this] (double fraction) { onProgress (fraction); }));
+}
+
+void MainComponent::postToMessageThread (std::function<void()> callback)
+{
+    {
+        std::lock_guard<std::mutex> lock (pendingMutex);
+        postedCallbacks.push_back (std::move (callback));
+    }
+
+    triggerAsyncUpdate();
+}
+
+void MainComponent::showError (const char* format, ...)
+{
+    char text[512] = {};
+
+    if (format != nullptr)
+    {
+        va_list args;
+        va_start (args, format);
+        std::vsnprintf (text, sizeof (text), format, args);
+        va_end (args);
+    }
+
+    postToMessageThread ([message = juce::String::fromUTF8 (text)] { showErrorAlert (message); });
+}
+
+void MainComponent::showErrorAlert (const juce::String& message)
+{
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, "Error", message, "OK");
+}
+
+void MainComponent::handleAsyncUpdate()
+{
+    if (pendingUpdateHandler)
+        pendingUpdateHandler();
+
+    std::vector<std::function<void()>> callbacks;
+    {
+        std::lock_guard<std::mutex> lock (pendingMutex);
+        callbacks.swap (postedCallbacks);
+    }
+
+    for (auto& callback : callbacks)
+        callback();
+}
+
+void MainComponent::applyPendingUpdates (SimpleTextButton* menu, iStatusDisplay* status, SimpleLabel* footerLabel,
+                                         PaintAdapter* routing)
+{
+    std::uint32_t changes;
+    std::map<QuellonParamID, ParameterValue> changed;
+    double progress;
+    {
+        std::lock_guard<std::mutex> lock (pendingMutex);
+        changes = std::exchange (pendingChanges, 0u);
+        changed.swap (changedParameters);
+        progress = taskProgress;
+    }
+
+    if ((changes & PendingStatus) != 0)
+        applyStatus (service->getState(), progress, menu, status);
+
+    if ((changes & PendingFooter) != 0)
+    {
+        Korvalune::KorvaluneData::DeviceVersionInfo versions;
+        const bool attached = service->getDeviceVersion (versions);
+        footerLabel->setText (footerText (attached, versions));
+    }
+
+    if ((changes & PendingRouting) != 0)
+        routing->repaint();
+
+    if ((changes & PendingAllControls) != 0)
+    {
+        for (const auto* bindings : { &viewBindings, &controlBindings })
+            for (const auto& [id, updater] : *bindings)
+                updater (getParameterValue (id));
+
+        for (auto& refresh : refreshCallbacks)
+            refresh();
+    }
+    else
+    {
+        for (const auto& [id, value] : changed)
+        {
+            updateControlsForParameter (viewBindings, id, value);
+            updateControlsForParameter (controlBindings, id, value);
+        }
+    }
+}
+
+void MainComponent::applyStatus (std::uint32_t state, double progress, SimpleTextButton* menu, iStatusDisplay* status)
+{
+    const auto look = statusLookFor ((int) state);
+    const auto text = statusTextFor ((int) state, state == Service::Error ? service->getLastError() : std::string());
+
+    menu->normalTextColour = look.menuHighlighted ? menuPressedTextColour : menuTextColour;
+    menu->pressedTextColour = menuPressedTextColour;
+    menu->repaint();
+
+    status->setOverlayVisible (text.isNotEmpty());
+    status->setStatusText (text, state == Service::Error);
+    status->setSpinnerVisible (look.spinner);
+    status->setProgress (look.progressBar ? progress : -1.0);
+}
+
+//==============================================================================
+void MainComponent::showMainMenu()
+{
+    // The main menu (backup, restore, firmware update) comes with the file actions.
+}
+
+void MainComponent::showCabinetMenu (int)
+{
+    // The cabinet menus (import, factory cabinets) come with the file actions.
+}

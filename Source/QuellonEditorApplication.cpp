@@ -15,9 +15,6 @@ namespace
 {
 const char* const applicationName = "Quellon Editor";
 
-// The units the editor serves.
-const std::vector<Korvalune::USBDeviceManager::DeviceId> supportedUnits { { 0x04D8, 0x003F }, { 0x04D8, 0x003C } };
-
 // The unit's firmware must be at least this: no system requirement, DSP 1.2.0.0.
 Korvalune::KorvaluneData::DeviceVersionInfo requiredVersions()
 {
@@ -56,6 +53,12 @@ bool QuellonEditorApplication::moreThanOneInstanceAllowed()
     return false;
 }
 
+const std::vector<Korvalune::USBDeviceManager::DeviceId>& QuellonEditorApplication::supportedUnits()
+{
+    static const std::vector<Korvalune::USBDeviceManager::DeviceId> units { { 0x04D8, 0x003F }, { 0x04D8, 0x003C } };
+    return units;
+}
+
 juce::PropertiesFile::Options QuellonEditorApplication::settingsOptions()
 {
     juce::PropertiesFile::Options options;
@@ -82,7 +85,7 @@ void QuellonEditorApplication::initialise (const juce::String&)
     if (! ImagePack::create (makeMemoryPackReader (block.data, block.size), (std::uint32_t) block.size))
         Korvalune::logMessage (Korvalune::LogWarning, "The skin's image pack could not be read");
 
-    deviceManager = std::make_unique<Korvalune::USBDeviceManager> (static_cast<Handler*> (this), supportedUnits);
+    deviceManager = std::make_unique<Korvalune::USBDeviceManager> (static_cast<Handler*> (this), supportedUnits());
 
     const auto required = requiredVersions();
     service = std::make_unique<Quellon::QuellonEditorService> (&required);

@@ -49,6 +49,10 @@ public:
     // configuration folder.
     static juce::PropertiesFile::Options settingsOptions();
 
+    // The units the editor serves (the udev rule in packaging/linux grants
+    // access to the same pairs).
+    static const std::vector<Korvalune::USBDeviceManager::DeviceId>& supportedUnits();
+
     // Starts the update check against `server` (the built-in one by default).
     void startUpdateCheck (const juce::String& server = UpdateCheck::defaultServer());
 

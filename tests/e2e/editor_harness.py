@@ -225,8 +225,9 @@ class Editor:
             raise Failure("xdotool %s: %s" % (" ".join(map(str, args)), result.stderr.strip()))
         return result.stdout
 
-    def windows(self):
-        out = self.xdotool("search", "--onlyvisible", "--name", "^Quellon Editor$", check=False)
+    def windows(self, name="Quellon Editor"):
+        """The visible windows named `name` (a popup menu's window is named "menu")."""
+        out = self.xdotool("search", "--onlyvisible", "--name", "^%s$" % name, check=False)
         return out.split()
 
     def wait_window(self, timeout=60):

@@ -119,7 +119,11 @@ struct ViewFixture : ::testing::Test
         device = std::make_unique<vunit::VirtualUnitDevice> (unit);
         connection = std::make_unique<DeviceConnection> (device.get(), 20,
                                                          Korvalune::KorvaluneProtocol::TimeLimits { 1000, 1000 });
-        (void) service.connect (connection->protocol.get());
+        // The application waits three seconds before its first request; with
+        // no wait here, the link must be up first.
+        auto& protocol = *connection->protocol;
+        ASSERT_TRUE (GuiTest::runUntil ([&] { return protocol.getLinkState() == Korvalune::LinkUp; }, deadlineMs));
+        (void) service.connect (&protocol);
         waitForState (expected);
     }
 

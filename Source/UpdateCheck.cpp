@@ -1,6 +1,6 @@
 #include "UpdateCheck.h"
 
-#include "Protocol/LineScanner.h"
+#include "LatestVersionReply.h"
 #include "Protocol/Log.h"
 
 #include <system_error>
@@ -54,20 +54,6 @@ juce::String UpdateCheck::defaultServer()
     return QUELLON_UPDATE_SERVER;
 }
 
-std::uint32_t UpdateCheck::parseReply (const char* reply)
-{
-    Korvalune::LineScanner scanner (reply, " LATEST_VERSION = %d . %d . %d . %d");
-    std::uint32_t packed = 0;
-
-    for (int i = 0; i < 4; ++i)
-    {
-        const std::uint32_t field = i < scanner.converted() ? scanner.number ((std::size_t) i) : 0;
-        packed = (packed << 8) | (field & 0xFF);
-    }
-
-    return packed;
-}
-
 void UpdateCheck::readReply (const juce::URL& endpoint, char (&buffer)[maxReplyBytes + 1])
 {
     int length = 0;
@@ -98,7 +84,7 @@ void UpdateCheck::checkForUpdate (std::shared_ptr<State> state, juce::URL endpoi
     readReply (endpoint, reply);
     logMessage (Korvalune::LogDebug, "Update check response: %s", reply);
 
-    if (parseReply (reply) <= ownVersion)
+    if (parseLatestVersionReply (reply) <= ownVersion)
     {
         logMessage (Korvalune::LogDebug, "Application is up-to-date.");
         return;

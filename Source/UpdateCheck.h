@@ -50,10 +50,6 @@ public:
     // The server built into the program.
     static juce::String defaultServer();
 
-    // The version a reply names, packed as a.b.c.d in one byte each; a reply
-    // that does not parse gives 0.0.0.0, fields that do not parse count 0.
-    static std::uint32_t parseReply (const char* reply);
-
 private:
     struct State
     {

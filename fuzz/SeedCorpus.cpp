@@ -156,6 +156,8 @@ int main (int argc, char** argv)
     const auto pack = writePack ({ { "Background.png", { 0x89, 'P', 'N', 'G' } }, { "CloseOn.png", { 1, 2, 3, 4, 5 } } });
     save (folder, "fuzz_image_pack", "pack.bin", juce::MemoryBlock (pack.data(), pack.size()));
 
+    save (folder, "fuzz_update_reply", "reply.txt", bytesOf ("LATEST_VERSION = 1.2.0.2\n"));
+
     saveAudioSeeds (folder);
     saveBundleSeeds (folder, cab, glo, ver);
     saveProtocolSeeds (folder);

@@ -1,3 +1,4 @@
+#include "LatestVersionReply.h"
 #include "UpdateCheck.h"
 #include "support/GuiTestSupport.h"
 #include "support/LocalHttpServer.h"
@@ -48,17 +49,17 @@ struct UpdateCheckTest : ::testing::Test
 
 TEST (UpdateCheckReply, ParsesTheLatestVersionAndPacksItsLowBytes)
 {
-    EXPECT_EQ (UpdateCheck::parseReply ("LATEST_VERSION = 1.2.0.2"), 0x01020002u);
-    EXPECT_EQ (UpdateCheck::parseReply ("LATEST_VERSION=1.2.0.1\n"), UpdateCheck::ownVersion);
-    EXPECT_EQ (UpdateCheck::parseReply ("  \n LATEST_VERSION =  3 . 4 .5. 6 trailing"), 0x03040506u);
-    EXPECT_EQ (UpdateCheck::parseReply ("LATEST_VERSION = 2.0"), 0x02000000u);
-    EXPECT_EQ (UpdateCheck::parseReply ("LATEST_VERSION = 256.1.-1.257"), 0x0001FF01u);
-    EXPECT_EQ (UpdateCheck::parseReply ("LATEST_VERSION = 99999999999999999999.1.1.1"), 0xFF010101u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 1.2.0.2"), 0x01020002u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION=1.2.0.1\n"), UpdateCheck::ownVersion);
+    EXPECT_EQ (parseLatestVersionReply ("  \n LATEST_VERSION =  3 . 4 .5. 6 trailing"), 0x03040506u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 2.0"), 0x02000000u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 256.1.-1.257"), 0x0001FF01u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 99999999999999999999.1.1.1"), 0xFF010101u);
     // Anything before the key, or no key at all, parses as nothing.
-    EXPECT_EQ (UpdateCheck::parseReply ("version: LATEST_VERSION = 9.9.9.9"), 0u);
-    EXPECT_EQ (UpdateCheck::parseReply ("<html>Not found</html>"), 0u);
-    EXPECT_EQ (UpdateCheck::parseReply (""), 0u);
-    EXPECT_EQ (UpdateCheck::parseReply ("LATEST_VERSION = x.2.0.2"), 0u);
+    EXPECT_EQ (parseLatestVersionReply ("version: LATEST_VERSION = 9.9.9.9"), 0u);
+    EXPECT_EQ (parseLatestVersionReply ("<html>Not found</html>"), 0u);
+    EXPECT_EQ (parseLatestVersionReply (""), 0u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = x.2.0.2"), 0u);
 }
 
 TEST_F (UpdateCheckTest, ANewerVersionTriggersOneAlert)

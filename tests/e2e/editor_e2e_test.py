@@ -14,7 +14,7 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from editor_harness import (Bus, Display, Editor, Failure, Picture, SettingsWatch,  # noqa: E402
+from editor_harness import (DESIGN_HEIGHT, Bus, Display, Editor, Failure, Picture, SettingsWatch,  # noqa: E402
                             editor_lock, find_tools, temporary_folder, wait_until)
 
 editor_path, shim_path, client_path, shots_dir = sys.argv[1:5]
@@ -24,6 +24,7 @@ KNOB_LEVEL = (169, 211)       # parameter 0x200
 LEVEL_LABEL = (385, 235)      # parameter 0x205, the value label
 OUTPUTS_LABEL = (357, 195)    # parameter 0x208
 CLOSE_BUTTON = (610, 30)
+MAXIMISE_BUTTON = (538, 30)
 MENU_TEXT = (14, 14, 60, 20)
 CABINET_ROW = (299, 375, 315, 28)
 FOOTER = (20, 404, 597, 16)
@@ -234,6 +235,15 @@ def run(work):
         check(len(editor.windows()) == 1, "a second window: %r" % editor.windows())
         check(editor.alive(), "the first instance ended")
         check(watch.count() == 0, "the settings were written while running")
+
+        print("maximise and restore with the window buttons")
+        before = editor.geometry()
+        editor.click(*MAXIMISE_BUTTON)
+        wait_until(lambda: editor.geometry()[2] > before[2], 10, "the window to maximise")
+        maximised = wait_picture(editor, "maximised", overlay_hidden, "the view scaled to the window")
+        check(round(maximised.scale * DESIGN_HEIGHT) <= 1040, "the window is taller than the display")
+        editor.click(*MAXIMISE_BUTTON)
+        wait_until(lambda: editor.geometry() == before, 10, "the window to come back to %r" % (before,))
 
         print("close with the close button")
         editor.click(*CLOSE_BUTTON)

@@ -16,8 +16,7 @@ class CallbackGate
 {
 public:
     // Runs `function` unless the gate is closed; true when it ran.
-    template <typename Function>
-    bool run (Function&& function)
+    template <typename Function> bool run (Function&& function)
     {
         std::lock_guard<std::mutex> lock (mutex);
 

@@ -1,10 +1,10 @@
 #include "DeviceConnection.h"
 
-DeviceConnection::DeviceConnection (Korvalune::IUSBHIDDevice* unitDevice, int readTimeoutMs,
-                                    Korvalune::KorvaluneProtocol::TimeLimits limits)
-    : device (unitDevice),
-      packetIO (std::make_unique<Korvalune::KorvaluneUSBPacketIO> (unitDevice, readTimeoutMs)),
-      protocol (std::make_unique<Korvalune::KorvaluneProtocol> (packetIO.get(), limits))
+DeviceConnection::DeviceConnection (
+    Korvalune::IUSBHIDDevice* unitDevice, int readTimeoutMs, Korvalune::KorvaluneProtocol::TimeLimits limits)
+    : device (unitDevice)
+    , packetIO (std::make_unique<Korvalune::KorvaluneUSBPacketIO> (unitDevice, readTimeoutMs))
+    , protocol (std::make_unique<Korvalune::KorvaluneProtocol> (packetIO.get(), limits))
 {
 }
 

@@ -19,8 +19,8 @@ class DeviceConnection
 public:
     // Tests shorten the read time limit and the protocol's time limits.
     explicit DeviceConnection (Korvalune::IUSBHIDDevice* device,
-                               int readTimeoutMs = Korvalune::KorvaluneUSBPacketIO::defaultReadTimeoutMs,
-                               Korvalune::KorvaluneProtocol::TimeLimits limits = {});
+        int readTimeoutMs = Korvalune::KorvaluneUSBPacketIO::defaultReadTimeoutMs,
+        Korvalune::KorvaluneProtocol::TimeLimits limits = {});
     ~DeviceConnection();
 
     DeviceConnection (const DeviceConnection&) = delete;

@@ -27,8 +27,8 @@ constexpr float labelFontHeight = 14.0f;
 constexpr float footerFontHeight = 10.0f;
 constexpr float menuFontHeight = 28.0f;
 
-constexpr int routingBelowY = 162;   // the line of parameter 0x204 runs below the chain
-constexpr int routingAboveY = 80;    // that of 0x206 above it
+constexpr int routingBelowY = 162; // the line of parameter 0x204 runs below the chain
+constexpr int routingAboveY = 80; // that of 0x206 above it
 constexpr int routingEndX = 570;
 
 constexpr int knobFrames = 99;
@@ -37,14 +37,29 @@ QuellonParamID param (std::uint32_t id)
 {
     return (QuellonParamID) id;
 }
+
+// Both text colours light grey, the font plain at 14, the text centred.
+void giveLabelLook (SimpleImageButton& label)
+{
+    label.normalTextColour = label.pressedTextColour = labelTextColour;
+    label.repaint();
+    label.setFont (juce::Font (labelFontHeight, juce::Font::plain));
+}
 } // namespace
 
 const juce::Point<int> MainComponent::routingPoints[7] = {
-    { 56, 122 }, { 156, 122 }, { 245, 122 }, { 336, 121 }, { 371, 121 }, { 458, 121 }, { 557, 122 },
+    { 56, 122 },
+    { 156, 122 },
+    { 245, 122 },
+    { 336, 121 },
+    { 371, 121 },
+    { 458, 121 },
+    { 557, 122 },
 };
 
 MainComponent::MainComponent (juce::PropertiesFile* settingsFile, Service* editorService)
-    : settings (settingsFile), service (editorService)
+    : settings (settingsFile)
+    , service (editorService)
 {
     auto* status = new OverlayComponent();
     status->headlineHeight = 26.0f;
@@ -53,7 +68,8 @@ MainComponent::MainComponent (juce::PropertiesFile* settingsFile, Service* edito
     overlay = status;
 
     addBackgroundImage ({ 0, 0, designWidth, designHeight });
-    routingLayer = addPaintLayer ({ 0, 0, designWidth, designHeight }, [this] (juce::Graphics& g) { paintRouting (g); });
+    routingLayer
+        = addPaintLayer ({ 0, 0, designWidth, designHeight }, [this] (juce::Graphics& g) { paintRouting (g); });
     auto* dragBar = new DragBar();
     addChild (dragBar, { 0, 0, designWidth, 66 });
     footer = addFooterLabel ({ 20, 404, 597, 16 });
@@ -77,18 +93,24 @@ MainComponent::MainComponent (juce::PropertiesFile* settingsFile, Service* edito
 
     menuButton->onClick = [this] { showMainMenu(); };
 
-    auto* maximise = addWindowButton ({ 522, 14, 32, 32 }, ImagePack::maximizeOff, ImagePack::maximizeOn, [this] {
-        if (onMaximise)
-            onMaximise();
-    });
-    auto* minimise = addWindowButton ({ 558, 14, 32, 32 }, ImagePack::minimizeOff, ImagePack::minimizeOn, [this] {
-        if (onMinimise)
-            onMinimise();
-    });
-    auto* close = addWindowButton ({ 594, 14, 32, 32 }, ImagePack::closeOff, ImagePack::closeOn, [] {
-        if (auto* app = juce::JUCEApplication::getInstance())
-            app->systemRequestedQuit();
-    });
+    auto* maximise = addWindowButton ({ 522, 14, 32, 32 }, ImagePack::maximizeOff, ImagePack::maximizeOn,
+        [this]
+        {
+            if (onMaximise)
+                onMaximise();
+        });
+    auto* minimise = addWindowButton ({ 558, 14, 32, 32 }, ImagePack::minimizeOff, ImagePack::minimizeOn,
+        [this]
+        {
+            if (onMinimise)
+                onMinimise();
+        });
+    auto* close = addWindowButton ({ 594, 14, 32, 32 }, ImagePack::closeOff, ImagePack::closeOn,
+        []
+        {
+            if (auto* app = juce::JUCEApplication::getInstance())
+                app->systemRequestedQuit();
+        });
 
     bindParameter (viewBindings, param (0x204), [this] (const ParameterValue& v) { onRoutingParameterChanged (v); });
     bindParameter (viewBindings, param (0x206), [this] (const ParameterValue& v) { onRoutingParameterChanged (v); });
@@ -96,18 +118,18 @@ MainComponent::MainComponent (juce::PropertiesFile* settingsFile, Service* edito
     addChild (overlay, { 0, 0, designWidth, designHeight });
 
     // The overlay covers the controls; the window's own handles stay above it.
-    for (auto* child : std::initializer_list<juce::Component*> { overlay, dragBar, close, minimise, maximise,
-                                                                 menuButton, footer })
+    for (auto* child :
+        std::initializer_list<juce::Component*> { overlay, dragBar, close, minimise, maximise, menuButton, footer })
         child->toFront (false);
 
-    pendingUpdateHandler = [this, menu = menuButton, status = static_cast<iStatusDisplay*> (overlay),
-                            footerLabel = footer, routing = routingLayer]
-    { applyPendingUpdates (menu, status, footerLabel, routing); };
+    pendingUpdateHandler
+        = [this, menu = menuButton, status = static_cast<iStatusDisplay*> (overlay), footerLabel = footer,
+              routing = routingLayer] { applyPendingUpdates (menu, status, footerLabel, routing); };
 
     Listener::onRefreshAll = [this] { onRefreshAll(); };
     Listener::onStateChanged = [this] (Service::State state) { onStateChanged (state); };
-    Listener::onParameterChanged = [this] (QuellonParamID id, const ParameterValue& value)
-    { onParameterChanged (id, value); };
+    Listener::onParameterChanged
+        = [this] (QuellonParamID id, const ParameterValue& value) { onParameterChanged (id, value); };
 
     setSize (designWidth, designHeight);
     onRefreshAll();
@@ -121,13 +143,9 @@ MainComponent::~MainComponent()
     callbackGate->close();
 }
 
-void MainComponent::paint (juce::Graphics&)
-{
-}
+void MainComponent::paint (juce::Graphics&) { }
 
-void MainComponent::resized()
-{
-}
+void MainComponent::resized() { }
 
 //==============================================================================
 void MainComponent::addChild (juce::Component* child, juce::Rectangle<int> bounds)
@@ -163,9 +181,7 @@ PaintAdapter* MainComponent::addPaintLayer (juce::Rectangle<int> bounds, std::fu
 SimpleLabel* MainComponent::addFooterLabel (juce::Rectangle<int> bounds)
 {
     auto* label = new SimpleLabel();
-    label->normalTextColour = label->pressedTextColour = labelTextColour;
-    label->repaint();
-    label->setFont (juce::Font (labelFontHeight, juce::Font::plain));
+    giveLabelLook (*label);
     addChild (label, bounds);
     return label;
 }
@@ -183,11 +199,11 @@ SimpleTextButton* MainComponent::addMenuButton (juce::Rectangle<int> bounds, std
     return button;
 }
 
-SimpleImageButton* MainComponent::addWindowButton (juce::Rectangle<int> bounds, int normalImage, int pressedImage,
-                                                   std::function<void()> click)
+SimpleImageButton* MainComponent::addWindowButton (
+    juce::Rectangle<int> bounds, int normalImage, int pressedImage, std::function<void()> click)
 {
-    auto* button = new SimpleImageButton (ImagePack::getImage ((std::uint32_t) normalImage),
-                                          ImagePack::getImage ((std::uint32_t) pressedImage));
+    auto* button = new SimpleImageButton (
+        ImagePack::getImage ((std::uint32_t) normalImage), ImagePack::getImage ((std::uint32_t) pressedImage));
     button->onClick = std::move (click);
     addChild (button, bounds);
     return button;
@@ -235,8 +251,8 @@ void MainComponent::bindParameter (Bindings& bindings, QuellonParamID id, const 
     updater (getParameterValue (id));
 }
 
-void MainComponent::updateControlsForParameter (const Bindings& bindings, QuellonParamID id,
-                                                const ParameterValue& value)
+void MainComponent::updateControlsForParameter (
+    const Bindings& bindings, QuellonParamID id, const ParameterValue& value)
 {
     const auto [first, last] = bindings.equal_range (id);
 
@@ -258,7 +274,7 @@ void MainComponent::addKnob (juce::Rectangle<int> bounds, QuellonParamID id)
     knob->onDoubleClick = [this, id, info] { setParameterFromControl (id, info.defaultValue); };
 
     bindParameter (controlBindings, id,
-                   [knob, info] (const ParameterValue& v) { knob->updateFrame (proportionFromValue (info, v)); });
+        [knob, info] (const ParameterValue& v) { knob->updateFrame (proportionFromValue (info, v)); });
 }
 
 void MainComponent::addValueEditLabel (juce::Rectangle<int> bounds)
@@ -279,15 +295,13 @@ void MainComponent::addValueEditLabel (juce::Rectangle<int> bounds)
     { return setParameterFromControl (id, valueFromText (info, text)); };
 
     bindParameter (controlBindings, id,
-                   [label, info] (const ParameterValue& v) { label->setText (formatParameterValue (info, v)); });
+        [label, info] (const ParameterValue& v) { label->setText (formatParameterValue (info, v)); });
 }
 
 SimpleImageButton* MainComponent::addTextLabel (juce::Rectangle<int> bounds)
 {
     auto* label = new SimpleImageButton();
-    label->normalTextColour = label->pressedTextColour = labelTextColour;
-    label->repaint();
-    label->setFont (juce::Font (labelFontHeight, juce::Font::plain));
+    giveLabelLook (*label);
     addControlChild (label, bounds);
     return label;
 }
@@ -300,8 +314,8 @@ void MainComponent::addChoiceLabel (juce::Rectangle<int> bounds, QuellonParamID 
     auto* label = addTextLabel (bounds);
     label->onClick = [this, info, id] { showChoiceMenu (info, id); };
 
-    bindParameter (controlBindings, id,
-                   [label, info] (const ParameterValue& v) { updateChoiceLabel (info, label, v); });
+    bindParameter (
+        controlBindings, id, [label, info] (const ParameterValue& v) { updateChoiceLabel (info, label, v); });
 }
 
 void MainComponent::showChoiceMenu (const ParameterInfo& info, QuellonParamID id)
@@ -317,8 +331,7 @@ void MainComponent::showChoiceMenu (const ParameterInfo& info, QuellonParamID id
         setParameterFromControl (id, info.choices[(std::size_t) chosen - 1].value);
 }
 
-void MainComponent::updateChoiceLabel (const ParameterInfo& info, SimpleImageButton* label,
-                                       const ParameterValue& value)
+void MainComponent::updateChoiceLabel (const ParameterInfo& info, SimpleImageButton* label, const ParameterValue& value)
 {
     juce::String text;
     std::int32_t target;
@@ -350,7 +363,7 @@ void MainComponent::paintRouting (juce::Graphics& g)
     {
         std::int32_t index;
 
-        if (! truncateToInt32 (value.value, index) || index < 0 || index >= (std::int32_t) std::size (routingPoints))
+        if (!truncateToInt32 (value.value, index) || index < 0 || index >= (std::int32_t) std::size (routingPoints))
             return;
 
         const auto start = routingPoints[index].toFloat();
@@ -463,8 +476,8 @@ void MainComponent::handleAsyncUpdate()
         callback();
 }
 
-void MainComponent::applyPendingUpdates (SimpleTextButton* menu, iStatusDisplay* status, SimpleLabel* footerLabel,
-                                         PaintAdapter* routing)
+void MainComponent::applyPendingUpdates (
+    SimpleTextButton* menu, iStatusDisplay* status, SimpleLabel* footerLabel, PaintAdapter* routing)
 {
     std::uint32_t changes;
     std::map<QuellonParamID, ParameterValue> changed;

@@ -4,11 +4,10 @@
 #include "QuellonEditorService.h"
 #include "ValueMapping.h"
 
-#include <juce_data_structures/juce_data_structures.h>
-#include <juce_gui_basics/juce_gui_basics.h>
-
 #include <cstdint>
 #include <functional>
+#include <juce_data_structures/juce_data_structures.h>
+#include <juce_gui_basics/juce_gui_basics.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,9 +44,7 @@ class iStatusDisplay;
 // task's callback runs), then `pendingMutex`. The destructor takes the
 // service's listener lock and then the gate's, never `pendingMutex` with
 // either.
-class MainComponent : public juce::Component,
-                      private juce::AsyncUpdater,
-                      public Quellon::QuellonEditorService::Listener
+class MainComponent : public juce::Component, private juce::AsyncUpdater, public Quellon::QuellonEditorService::Listener
 {
 public:
     using Service = Quellon::QuellonEditorService;
@@ -106,8 +103,7 @@ public:
 
     // Wraps a callback for a task so that it never runs once the view is
     // being destroyed; a call that comes later is dropped.
-    template <typename... Args>
-    std::function<void (Args...)> guardCallback (std::function<void (Args...)> callback)
+    template <typename... Args> std::function<void (Args...)> guardCallback (std::function<void (Args...)> callback)
     {
         return [gate = callbackGate, callback = std::move (callback)] (Args... args)
         { gate->run ([&] { callback (args...); }); };
@@ -139,8 +135,8 @@ private:
     PaintAdapter* addPaintLayer (juce::Rectangle<int> bounds, std::function<void (juce::Graphics&)> painter);
     SimpleLabel* addFooterLabel (juce::Rectangle<int> bounds);
     SimpleTextButton* addMenuButton (juce::Rectangle<int> bounds, std::function<void()> click);
-    SimpleImageButton* addWindowButton (juce::Rectangle<int> bounds, int normalImage, int pressedImage,
-                                        std::function<void()> click);
+    SimpleImageButton* addWindowButton (
+        juce::Rectangle<int> bounds, int normalImage, int pressedImage, std::function<void()> click);
     SimpleImageButton* addCabinetLabel (int slot, juce::Rectangle<int> bounds);
     void updateCabinetLabel (int slot, SimpleImageButton* label);
 
@@ -159,8 +155,8 @@ private:
     void onRoutingParameterChanged (const ParameterValue& value);
 
     void handleAsyncUpdate() override;
-    void applyPendingUpdates (SimpleTextButton* menu, iStatusDisplay* status, SimpleLabel* footerLabel,
-                              PaintAdapter* routing);
+    void applyPendingUpdates (
+        SimpleTextButton* menu, iStatusDisplay* status, SimpleLabel* footerLabel, PaintAdapter* routing);
     void applyStatus (std::uint32_t state, double progress, SimpleTextButton* menu, iStatusDisplay* status);
     static void showErrorAlert (const juce::String& message);
 

@@ -8,7 +8,7 @@
 #include "Widgets/ZoomWindow.h"
 
 #ifndef QUELLON_SUPPORT_PAGE
- #define QUELLON_SUPPORT_PAGE "https://www.varnel.invalid/support/"
+#define QUELLON_SUPPORT_PAGE "https://www.varnel.invalid/support/"
 #endif
 
 namespace
@@ -82,7 +82,7 @@ void QuellonEditorApplication::initialise (const juce::String&)
 
     const auto block = lockProgramResource (imagePackResourceId);
 
-    if (! ImagePack::create (makeMemoryPackReader (block.data, block.size), (std::uint32_t) block.size))
+    if (!ImagePack::create (makeMemoryPackReader (block.data, block.size), (std::uint32_t) block.size))
         Korvalune::logMessage (Korvalune::LogWarning, "The skin's image pack could not be read");
 
     deviceManager = std::make_unique<Korvalune::USBDeviceManager> (static_cast<Handler*> (this), supportedUnits());
@@ -91,10 +91,9 @@ void QuellonEditorApplication::initialise (const juce::String&)
     service = std::make_unique<Quellon::QuellonEditorService> (&required);
 
     mainComponent = new MainComponent (properties.get(), service.get());
-    window = std::make_unique<ZoomWindow> (applicationName, properties.get(), mainComponent,
-                                           juce::Colour (0xff000000), MainComponent::designWidth,
-                                           MainComponent::designHeight, MainComponent::designWidth / 2,
-                                           MainComponent::designHeight / 2);
+    window = std::make_unique<ZoomWindow> (applicationName, properties.get(), mainComponent, juce::Colour (0xff000000),
+        MainComponent::designWidth, MainComponent::designHeight, MainComponent::designWidth / 2,
+        MainComponent::designHeight / 2);
 
     mainComponent->onMaximise = [w = window.get()] { w->toggleMaximised(); };
     mainComponent->onMinimise = [w = window.get()] { w->minimise(); };
@@ -124,9 +123,7 @@ void QuellonEditorApplication::shutdown()
     ImagePack::clearCache();
 }
 
-void QuellonEditorApplication::anotherInstanceStarted (const juce::String&)
-{
-}
+void QuellonEditorApplication::anotherInstanceStarted (const juce::String&) { }
 
 void QuellonEditorApplication::systemRequestedQuit()
 {
@@ -182,9 +179,9 @@ void QuellonEditorApplication::handleAsyncUpdate()
 void QuellonEditorApplication::showNewVersionAlert()
 {
     juce::AlertWindow alert ("Update",
-                             "A new version of Quellon Editor is available.\n"
-                             "Please visit the Varnel website for more information:",
-                             juce::MessageBoxIconType::NoIcon, nullptr);
+        "A new version of Quellon Editor is available.\n"
+        "Please visit the Varnel website for more information:",
+        juce::MessageBoxIconType::NoIcon, nullptr);
 
     const juce::String address (QUELLON_SUPPORT_PAGE);
     juce::HyperlinkButton link (address, juce::URL (address));

@@ -7,7 +7,6 @@
 
 #include <juce_data_structures/juce_data_structures.h>
 #include <juce_gui_basics/juce_gui_basics.h>
-
 #include <memory>
 
 class MainComponent;

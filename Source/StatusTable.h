@@ -3,7 +3,6 @@
 #include "Protocol/KorvaluneData.h"
 
 #include <juce_core/juce_core.h>
-
 #include <string>
 
 // What the main view shows for each state of the editor service (0 to 11,

@@ -9,10 +9,11 @@
 using Korvalune::logMessage;
 
 #ifndef QUELLON_UPDATE_SERVER
- #define QUELLON_UPDATE_SERVER "https://updates.quellon.invalid"
+#define QUELLON_UPDATE_SERVER "https://updates.quellon.invalid"
 #endif
 
-UpdateCheck::UpdateCheck (juce::AsyncUpdater& updater) : state (std::make_shared<State>())
+UpdateCheck::UpdateCheck (juce::AsyncUpdater& updater)
+    : state (std::make_shared<State>())
 {
     state->updater = &updater;
 }
@@ -60,7 +61,8 @@ void UpdateCheck::readReply (const juce::URL& endpoint, char (&buffer)[maxReplyB
 
     // A reply is read only as far as it is looked at: a server that sends
     // without end costs no more than the buffer.
-    if (auto stream = endpoint.createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress)))
+    if (auto stream
+        = endpoint.createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress)))
     {
         while (length < maxReplyBytes)
         {

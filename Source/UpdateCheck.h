@@ -1,8 +1,7 @@
 #pragma once
 
-#include <juce_events/juce_events.h>
-
 #include <cstdint>
+#include <juce_events/juce_events.h>
 #include <memory>
 #include <mutex>
 

@@ -74,7 +74,7 @@ bool truncateToInt32 (double value, std::int32_t& result)
 {
     const double truncated = std::trunc (value);
 
-    if (! (truncated >= -2147483648.0 && truncated <= 2147483647.0))
+    if (!(truncated >= -2147483648.0 && truncated <= 2147483647.0))
         return false;
 
     result = (std::int32_t) truncated;

@@ -2,9 +2,8 @@
 
 #include "QuellonParamMap.h"
 
-#include <juce_core/juce_core.h>
-
 #include <cstdint>
+#include <juce_core/juce_core.h>
 
 // How the controls translate between a parameter's value, the 0..1 position
 // of a knob or a drag, and the text the user reads and types. A control sends

@@ -5,7 +5,6 @@
 #include "Widgets/ProgramResource.h"
 
 #include <benchmark/benchmark.h>
-
 #include <fstream>
 
 namespace
@@ -46,4 +45,8 @@ void decodeOnce (benchmark::State& state)
 }
 } // namespace
 
-BENCHMARK (decodeOnce)->Arg (ImagePack::fxDialFilm)->Arg (ImagePack::background)->Iterations (1)->Unit (benchmark::kMillisecond);
+BENCHMARK (decodeOnce)
+    ->Arg (ImagePack::fxDialFilm)
+    ->Arg (ImagePack::background)
+    ->Iterations (1)
+    ->Unit (benchmark::kMillisecond);

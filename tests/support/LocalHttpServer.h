@@ -1,17 +1,16 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 // A small HTTP server on 127.0.0.1 for tests of what the editor asks the
@@ -22,7 +21,8 @@ class LocalHttpServer
 {
 public:
     LocalHttpServer (std::string servedPath, std::string replyBody)
-        : path (std::move (servedPath)), body (std::move (replyBody))
+        : path (std::move (servedPath))
+        , body (std::move (replyBody))
     {
         listener = ::socket (AF_INET, SOCK_STREAM, 0);
         sockaddr_in address {};
@@ -115,14 +115,14 @@ private:
             std::unique_lock<std::mutex> lock (mutex);
             requestLines.push_back (line);
             changed.notify_all();
-            changed.wait (lock, [&] { return ! holding; });
+            changed.wait (lock, [&] { return !holding; });
         }
 
         const bool found = line == "GET " + path + " HTTP/1.1" || line == "GET " + path + " HTTP/1.0";
         const std::string content = found ? body : "not found";
         const std::string reply = std::string (found ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found")
-                                  + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string (content.size())
-                                  + "\r\nConnection: close\r\n\r\n" + content;
+            + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string (content.size())
+            + "\r\nConnection: close\r\n\r\n" + content;
         ::send (client, reply.data(), reply.size(), MSG_NOSIGNAL);
     }
 

@@ -3,9 +3,8 @@
 #include "support/LocalHttpServer.h"
 #include "support/LogCapture.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <regex>
 #include <set>
 
@@ -26,7 +25,11 @@ struct AlertWatch
 class AlertAnswerer : private juce::Timer
 {
 public:
-    explicit AlertAnswerer (AlertWatch& w) : watch (w) { startTimer (20); }
+    explicit AlertAnswerer (AlertWatch& w)
+        : watch (w)
+    {
+        startTimer (20);
+    }
     ~AlertAnswerer() override { stopTimer(); }
 
 private:
@@ -86,13 +89,14 @@ TEST_F (ApplicationTest, ANewerVersionShowsTheUpdateAlertOnce)
 
 TEST_F (ApplicationTest, TheSameVersionGarbageOrNoServerShowNothing)
 {
-    for (const char* reply : std::initializer_list<const char*> { "LATEST_VERSION = 1.2.0.1", "\x7f\x45LF garbage", nullptr })
+    for (const char* reply :
+        std::initializer_list<const char*> { "LATEST_VERSION = 1.2.0.1", "\x7f\x45LF garbage", nullptr })
     {
         LogCapture::instance().clear();
         auto server = std::make_unique<LocalHttpServer> (UpdateCheck::requestPath, reply ? reply : "");
         const auto base = server->base();
         if (reply == nullptr)
-            server.reset();   // nothing listens there any more
+            server.reset(); // nothing listens there any more
 
         QuellonEditorApplication app;
         app.startUpdateCheck (base);
@@ -112,7 +116,7 @@ TEST_F (ApplicationTest, ACheckThatEndsAfterShutDownLeavesTheApplicationAlone)
     auto app = std::make_unique<QuellonEditorApplication>();
     app->startUpdateCheck (server.base());
     ASSERT_TRUE (server.waitForRequests (1));
-    app->shutdown();   // also safe without a start-up, as in a refused second instance
+    app->shutdown(); // also safe without a start-up, as in a refused second instance
     app.reset();
 
     server.release();
@@ -125,7 +129,7 @@ TEST (ApplicationSettings, LiveInTheUsersConfigurationFolder)
 {
     const auto options = QuellonEditorApplication::settingsOptions();
     EXPECT_EQ (options.getDefaultFile().getFullPathName(),
-               juce::File ("~/.config/Quellon Editor/Quellon Editor.settings").getFullPathName());
+        juce::File ("~/.config/Quellon Editor/Quellon Editor.settings").getFullPathName());
     EXPECT_EQ (options.millisecondsBeforeSaving, 3000);
     EXPECT_EQ (options.storageFormat, juce::PropertiesFile::storeAsXML);
 }

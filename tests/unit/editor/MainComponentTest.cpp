@@ -1,5 +1,5 @@
-#include "ViewTestSupport.h"
 #include "../widgets/WidgetTestHelpers.h"
+#include "ViewTestSupport.h"
 
 using namespace viewtest;
 using State = Quellon::QuellonEditorService::State;
@@ -56,17 +56,33 @@ TEST_F (MainViewTest, WithoutAUnitShowsNotConnectedAndEveryDefault)
 TEST_F (MainViewTest, LaysOutAndStacksEveryWidget)
 {
     const juce::Rectangle<int> controls[] = {
-        { 137, 375, 144, 28 }, { 137, 331, 144, 28 }, { 137, 288, 144, 28 }, { 299, 375, 315, 28 },
-        { 299, 331, 315, 28 }, { 299, 288, 315, 28 }, { 133, 172, 73, 78 },  { 36, 172, 73, 78 },
-        { 352, 221, 66, 29 },  { 297, 181, 121, 29 }, { 493, 221, 121, 29 }, { 493, 181, 121, 29 },
+        { 137, 375, 144, 28 },
+        { 137, 331, 144, 28 },
+        { 137, 288, 144, 28 },
+        { 299, 375, 315, 28 },
+        { 299, 331, 315, 28 },
+        { 299, 288, 315, 28 },
+        { 133, 172, 73, 78 },
+        { 36, 172, 73, 78 },
+        { 352, 221, 66, 29 },
+        { 297, 181, 121, 29 },
+        { 493, 221, 121, 29 },
+        { 493, 181, 121, 29 },
     };
     ASSERT_EQ (view->getControlChildren().size(), 12);
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ (view->getControlChildren()[i]->getBounds(), controls[i]) << i;
 
     const juce::Rectangle<int> chrome[] = {
-        { 0, 0, 640, 426 }, { 0, 0, 640, 426 }, { 0, 0, 640, 66 },   { 20, 404, 597, 16 }, { 14, 14, 60, 20 },
-        { 522, 14, 32, 32 }, { 558, 14, 32, 32 }, { 594, 14, 32, 32 }, { 0, 0, 640, 426 },
+        { 0, 0, 640, 426 },
+        { 0, 0, 640, 426 },
+        { 0, 0, 640, 66 },
+        { 20, 404, 597, 16 },
+        { 14, 14, 60, 20 },
+        { 522, 14, 32, 32 },
+        { 558, 14, 32, 32 },
+        { 594, 14, 32, 32 },
+        { 0, 0, 640, 426 },
     };
     auto& chromeChildren = view->getChromeChildren();
     ASSERT_EQ (chromeChildren.size(), 9);
@@ -146,9 +162,9 @@ TEST_F (MainViewTest, AConnectedUnitFillsTheViewAndHidesTheOverlay)
     EXPECT_EQ (label (choice208).getText(), "OUT");
 
     const auto routing = paintRouting (*view);
-    EXPECT_TRUE (isWhite (routing, 56, 140));    // INPUT, down to the lower line
+    EXPECT_TRUE (isWhite (routing, 56, 140)); // INPUT, down to the lower line
     EXPECT_TRUE (isWhite (routing, 300, 162));
-    EXPECT_TRUE (isWhite (routing, 557, 100));   // CAB, up to the upper line
+    EXPECT_TRUE (isWhite (routing, 557, 100)); // CAB, up to the upper line
     EXPECT_TRUE (isWhite (routing, 565, 80));
     EXPECT_FALSE (isWhite (routing, 458, 140));
 }
@@ -187,21 +203,20 @@ TEST_F (MainViewTest, KnobsSendTheirValueAndResetOnDoubleClick)
     unit->clearFrames();
 
     auto& level = knob (knob200);
-    WidgetTest::pressAndDrag (level, 300.0f);   // far below its bottom
+    WidgetTest::pressAndDrag (level, 300.0f); // far below its bottom
     level.mouseDoubleClick (GuiTest::mouseEvent (level, { 10, 10 }, { 10, 10 }));
     auto& master = knob (knob207);
-    WidgetTest::pressAndDrag (master, -20.0f);   // 0.5 up by 0.1
+    WidgetTest::pressAndDrag (master, -20.0f); // 0.5 up by 0.1
     master.mouseDoubleClick (GuiTest::mouseEvent (master, { 10, 10 }, { 10, 10 }));
 
     ASSERT_TRUE (GuiTest::runUntil ([&] { return setParameterFrames().size() == 4; }, deadlineMs));
-    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected {
-        { 0x200, bitsOf (0.0f) }, { 0x200, bitsOf (1.0f) }, { 0x207, bitsOf (0.6f) }, { 0x207, bitsOf (0.5f) }
-    };
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected { { 0x200, bitsOf (0.0f) },
+        { 0x200, bitsOf (1.0f) }, { 0x207, bitsOf (0.6f) }, { 0x207, bitsOf (0.5f) } };
     EXPECT_EQ (setParameterFrames(), expected);
 
     // The values come back and turn the knobs where the unit has them.
-    ASSERT_TRUE (GuiTest::runUntil ([&] { return master.getCurrentFrame() == 49 && level.getCurrentFrame() == 98; },
-                                    deadlineMs));
+    ASSERT_TRUE (GuiTest::runUntil (
+        [&] { return master.getCurrentFrame() == 49 && level.getCurrentFrame() == 98; }, deadlineMs));
 }
 
 TEST_F (MainViewTest, TheValueLabelTakesDragsAndTypedText)
@@ -222,9 +237,8 @@ TEST_F (MainViewTest, TheValueLabelTakesDragsAndTypedText)
     }
 
     ASSERT_TRUE (GuiTest::runUntil ([&] { return setParameterFrames().size() == 4; }, deadlineMs));
-    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected {
-        { 0x205, bitsOf (12.0f) }, { 0x205, bitsOf (-3.27f) }, { 0x205, bitsOf (-24.0f) }, { 0x205, bitsOf (0.0f) }
-    };
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected { { 0x205, bitsOf (12.0f) },
+        { 0x205, bitsOf (-3.27f) }, { 0x205, bitsOf (-24.0f) }, { 0x205, bitsOf (0.0f) } };
     EXPECT_EQ (setParameterFrames(), expected);
     ASSERT_TRUE (GuiTest::runUntil ([&] { return levelLabel.getText() == "0.0 dB"; }, deadlineMs));
     EXPECT_TRUE (alertRecorder.alerts.empty());

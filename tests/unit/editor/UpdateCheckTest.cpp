@@ -1,5 +1,6 @@
-#include "LatestVersionReply.h"
 #include "UpdateCheck.h"
+
+#include "LatestVersionReply.h"
 #include "support/GuiTestSupport.h"
 #include "support/LocalHttpServer.h"
 #include "support/LogCapture.h"
@@ -11,7 +12,10 @@ namespace
 // Stands in for the application: counts the alerts it would show.
 struct AlertCounter : juce::AsyncUpdater
 {
-    AlertCounter() : check (*this) {}
+    AlertCounter()
+        : check (*this)
+    {
+    }
     ~AlertCounter() override { cancelPendingUpdate(); }
 
     void handleAsyncUpdate() override
@@ -123,7 +127,8 @@ TEST_F (UpdateCheckTest, OnlyTheFirst255BytesOfTheReplyCount)
 
     ASSERT_TRUE (waitForLog ("DEBUG: Application is up-to-date."));
     const auto lines = LogCapture::instance().lines();
-    EXPECT_NE (std::find (lines.begin(), lines.end(), "DEBUG: Update check response: " + padding + "LATES"), lines.end());
+    EXPECT_NE (
+        std::find (lines.begin(), lines.end(), "DEBUG: Update check response: " + padding + "LATES"), lines.end());
     EXPECT_FALSE (LogCapture::instance().contains ("LATEST"));
 }
 

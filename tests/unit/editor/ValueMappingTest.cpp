@@ -1,8 +1,7 @@
 #include "ValueMapping.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 namespace
@@ -64,7 +63,7 @@ TEST (ValueMapping, NonsenseFromTheUnitNeverBecomesANaNPosition)
     const double inf = std::numeric_limits<double>::infinity();
 
     EXPECT_EQ (proportionFromValue (info (0x200), { 1, nan }), 0.0);
-    EXPECT_EQ (proportionFromValue (info (0x200), { 1, inf }), inf);   // the knob clamps it to its top
+    EXPECT_EQ (proportionFromValue (info (0x200), { 1, inf }), inf); // the knob clamps it to its top
 
     ParameterInfo empty = info (0x200);
     empty.maxValue = empty.minValue;

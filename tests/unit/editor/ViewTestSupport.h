@@ -20,9 +20,8 @@
 #include "support/GuiTestSupport.h"
 #include "support/LogCapture.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace viewtest
@@ -39,13 +38,12 @@ struct AlertRecorder : juce::LookAndFeel_V4
     };
 
     juce::AlertWindow* createAlertWindow (const juce::String& title, const juce::String& message,
-                                          const juce::String& button1, const juce::String& button2,
-                                          const juce::String& button3, juce::MessageBoxIconType icon,
-                                          int numButtons, juce::Component* associated) override
+        const juce::String& button1, const juce::String& button2, const juce::String& button3,
+        juce::MessageBoxIconType icon, int numButtons, juce::Component* associated) override
     {
         alerts.push_back ({ title, message });
-        return LookAndFeel_V4::createAlertWindow (title, message, button1, button2, button3, icon, numButtons,
-                                                  associated);
+        return LookAndFeel_V4::createAlertWindow (
+            title, message, button1, button2, button3, icon, numButtons, associated);
     }
 
     std::vector<Alert> alerts;
@@ -106,8 +104,8 @@ struct ViewFixture : ::testing::Test
     }
 
     // Connects a unit as the application does and waits for the refresh to end.
-    void plug (vunit::UnitSettings settings = {}, Quellon::QuellonEditorService::State expected =
-                                                      Quellon::QuellonEditorService::Idle)
+    void plug (vunit::UnitSettings settings = {},
+        Quellon::QuellonEditorService::State expected = Quellon::QuellonEditorService::Idle)
     {
         unit = std::make_shared<vunit::VirtualUnit> ("virtual:view", std::move (settings));
         connect (expected);
@@ -117,8 +115,8 @@ struct ViewFixture : ::testing::Test
     void connect (Quellon::QuellonEditorService::State expected = Quellon::QuellonEditorService::Idle)
     {
         device = std::make_unique<vunit::VirtualUnitDevice> (unit);
-        connection = std::make_unique<DeviceConnection> (device.get(), 20,
-                                                         Korvalune::KorvaluneProtocol::TimeLimits { 1000, 1000 });
+        connection = std::make_unique<DeviceConnection> (
+            device.get(), 20, Korvalune::KorvaluneProtocol::TimeLimits { 1000, 1000 });
         // The application waits three seconds before its first request; with
         // no wait here, the link must be up first.
         auto& protocol = *connection->protocol;
@@ -154,13 +152,12 @@ struct ViewFixture : ::testing::Test
         for (auto& frame : unit->getFrames())
             if (frame.length == 10 && frame.bytes[0] == 0xC7 && frame.bytes[1] == 8)
                 result.emplace_back (Korvalune::KorvaluneData::readWord (frame.bytes.data() + 2),
-                                     Korvalune::KorvaluneData::readWord (frame.bytes.data() + 6));
+                    Korvalune::KorvaluneData::readWord (frame.bytes.data() + 6));
 
         return result;
     }
 
-    template <typename Widget>
-    Widget& control (int index)
+    template <typename Widget> Widget& control (int index)
     {
         auto* widget = dynamic_cast<Widget*> (view->getControlChildren()[index]);
         EXPECT_NE (widget, nullptr) << "control " << index;
@@ -170,8 +167,18 @@ struct ViewFixture : ::testing::Test
     // The controls in building order.
     enum ControlIndex
     {
-        choice201, choice202, choice203, cabinet0, cabinet1, cabinet2,
-        knob200, knob207, edit205, choice208, choice204, choice206
+        choice201,
+        choice202,
+        choice203,
+        cabinet0,
+        cabinet1,
+        cabinet2,
+        knob200,
+        knob207,
+        edit205,
+        choice208,
+        choice204,
+        choice206
     };
 
     SimpleImageButton& label (int index) { return control<SimpleImageButton> (index); }

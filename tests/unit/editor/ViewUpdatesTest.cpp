@@ -20,8 +20,8 @@ TEST_F (ViewUpdatesTest, ReportsArePassedOnInOnePassWithTheLatestValue)
     settle();
 
     EXPECT_EQ (editLabel().getText(), "5.0 dB");
-    EXPECT_EQ (label (choice201).getText(), "SVT");   // 4.9 is truncated to 4
-    EXPECT_EQ (label (choice206).getText(), "");           // 2 is not one of its choices
+    EXPECT_EQ (label (choice201).getText(), "SVT"); // 4.9 is truncated to 4
+    EXPECT_EQ (label (choice206).getText(), ""); // 2 is not one of its choices
 
     // A full refresh re-reads everything from the service (its defaults here)
     // and ignores what was reported with it.
@@ -89,13 +89,15 @@ TEST_F (ViewUpdatesTest, CallbacksOfTasksNeverReachAViewThatIsGone)
     // A worker keeps reporting while the view is destroyed under it.
     std::atomic<bool> running { true };
     std::atomic<int> calls { 0 };
-    std::thread worker ([&] {
-        while (running)
+    std::thread worker (
+        [&]
         {
-            progress (0.25);
-            ++calls;
-        }
-    });
+            while (running)
+            {
+                progress (0.25);
+                ++calls;
+            }
+        });
     while (calls < 10)
         std::this_thread::yield();
 

@@ -7,6 +7,7 @@
 #include "DeviceConnection.h"
 #include "MainComponent.h"
 #include "QuellonEditorService.h"
+#include "StatusTable.h"
 #include "VirtualUnitDevice.h"
 #include "Widgets/FilmStripKnob.h"
 #include "Widgets/ImagePack.h"
@@ -135,10 +136,21 @@ struct ViewFixture : ::testing::Test
         device.reset();
     }
 
+    // Waits until the service is in `state` and the view shows it.
     void waitForState (Quellon::QuellonEditorService::State state)
     {
-        ASSERT_TRUE (GuiTest::runUntil ([&] { return service.getState() == state; }, deadlineMs));
-        settle();
+        const auto text = statusTextFor ((int) state, {});
+        const auto headline = text.upToFirstOccurrenceOf ("\n", false, false);
+
+        ASSERT_TRUE (GuiTest::runUntil (
+            [&]
+            {
+                return service.getState() == state
+                       && (view == nullptr
+                           || (view->getOverlay().isVisible() == text.isNotEmpty()
+                               && view->getOverlay().getHeadline() == headline));
+            },
+            deadlineMs));
     }
 
     // Lets the update passes that are due run.

@@ -12,6 +12,7 @@ import math
 import os
 import struct
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from editor_harness import (DESIGN_HEIGHT, Bus, Display, Editor, Failure, Picture, SettingsWatch,  # noqa: E402
@@ -32,6 +33,11 @@ AMP_DOWN = (458, 140)         # on the line of parameter 0x204 at its default, A
 AMP_UP = (458, 100)           # on the line of parameter 0x206 at its default, AMP
 
 step_number = 0
+started = time.monotonic()
+
+
+def step(text):
+    print("[%5.1f s] %s" % (time.monotonic() - started, text), flush=True)
 
 
 def check(condition, message):
@@ -99,7 +105,7 @@ def run(work):
     editor = Editor(editor_path, shim_path, display, home, socket_path, os.path.join(work, "editor.log"))
     bus = Bus(client_path, socket_path)
     try:
-        print("start with no unit")
+        step("start with no unit")
         editor.wait_window()
         bus.wait_ready()
         first = wait_picture(editor, "not-connected", lambda p: not overlay_hidden(p)
@@ -107,7 +113,7 @@ def run(work):
         check(first.max(*CABINET_ROW) < 0.6, "the cabinet labels are not dimmed by the overlay")
         check(editor.alive(), "the editor ended")
 
-        print("plug a unit: the refresh fills the view and hides the overlay")
+        step("plug a unit: the refresh fills the view and hides the overlay")
         bus.command("plug u1")
         editor.wait_log("DEBUG: connect")
         editor.wait_log("DEBUG: Starting refresh")
@@ -118,7 +124,7 @@ def run(work):
         check(connected.is_white(*AMP_UP), "the routing line of 0x206 is missing")
         check(not bus.set_parameter_frames("u1"), "a parameter was sent without a gesture")
 
-        print("drag the level knob down by half its travel")
+        step("drag the level knob down by half its travel")
         bus.command("clear-frames u1")
         editor.drag(*KNOB_LEVEL, dy=100)
         sent = wait_set_parameter(bus, "u1", lambda f: f and f[-1][1] == 0.5, "the knob's last value, 0.5")
@@ -127,7 +133,7 @@ def run(work):
         check(sent[-1][2] == float_bits(0.5), "the float bits of 0.5")
         shot(editor, "knob-dragged")
 
-        print("double-click the knob: back to its default")
+        step("double-click the knob: back to its default")
         bus.command("clear-frames u1")
         # Away from where the drag began, so its press does not count as a first click.
         editor.click(KNOB_LEVEL[0] + 15, KNOB_LEVEL[1] - 12, repeat=2)
@@ -135,7 +141,7 @@ def run(work):
         check([(n, b) for n, _, b in sent] == [(0x200, float_bits(1.0))], "reset frames: %r" % sent)
         shot(editor, "knob-reset")
 
-        print("type a level into the value label")
+        step("type a level into the value label")
         bus.command("clear-frames u1")
         editor.click(*LEVEL_LABEL, repeat=2)
         editor.key("ctrl+a")
@@ -145,7 +151,7 @@ def run(work):
         check([(n, b) for n, _, b in sent] == [(0x205, float_bits(-6.5))], "typed frames: %r" % sent)
         shot(editor, "level-typed")
 
-        print("choose OUT from the outputs menu")
+        step("choose OUT from the outputs menu")
         bus.command("clear-frames u1")
         editor.click(*OUTPUTS_LABEL)
         wait_until(lambda: editor.windows("menu"), 10, "the menu to open")
@@ -159,13 +165,13 @@ def run(work):
         check("0x00000208 0x00000000" in globals_now and "0x00000205 0xc0d00000" in globals_now,
               "the unit's globals: %s" % globals_now)
 
-        print("unplug: back to Not Connected")
+        step("unplug: back to Not Connected")
         mark = editor.mark()
         bus.command("unplug u1")
         editor.wait_log("DEBUG: disconnect", since=mark)
         wait_picture(editor, "unplugged", lambda p: not overlay_hidden(p), "the overlay to come back")
 
-        print("a unit with DSP 1.1.0 asks for a firmware update")
+        step("a unit with DSP 1.1.0 asks for a firmware update")
         mark = editor.mark()
         bus.command("plug u2 dsp=1.1.0")
         editor.wait_log("DEBUG: QuellonEditorService: DSP version: 1.1.0", since=mark)
@@ -178,7 +184,7 @@ def run(work):
         bus.command("unplug u2")
         editor.wait_log("DEBUG: disconnect", since=mark)
 
-        print("a unit that vanishes during the refresh")
+        step("a unit that vanishes during the refresh")
         mark = editor.mark()
         bus.command("plug u3")
         bus.command("fault u3 vanish type=0xc5")
@@ -186,7 +192,7 @@ def run(work):
         editor.wait_log("DEBUG: disconnect", since=mark)
         wait_picture(editor, "vanished", lambda p: not overlay_hidden(p), "Not Connected")
 
-        print("a unit that refuses the read of its globals")
+        step("a unit that refuses the read of its globals")
         mark = editor.mark()
         bus.command("plug u4")
         bus.command("fault u4 nack type=0xc5")
@@ -197,7 +203,7 @@ def run(work):
         bus.command("unplug u4")
         editor.wait_log("DEBUG: disconnect", since=mark)
 
-        print("a unit whose values lie outside their ranges")
+        step("a unit whose values lie outside their ranges")
         bus.command("plug u5")
         for parameter, value in ((0x204, 9.0), (0x206, -1.0), (0x200, math.nan), (0x207, 1e30),
                                  (0x201, 7.0)):
@@ -207,7 +213,7 @@ def run(work):
         check(not odd.is_white(*AMP_DOWN) and not odd.is_white(*AMP_UP), "a routing line was drawn")
         check(editor.alive(), "the editor ended")
 
-        print("a second unit waits unserved, also once the first one goes")
+        step("a second unit waits unserved, also once the first one goes")
         bus.command("plug u6")
         wait_until(lambda: "open-handles=1" in bus.command("status u6"), 20, "the editor to open u6")
         mark = editor.mark()
@@ -228,7 +234,7 @@ def run(work):
         editor.wait_log("DEBUG: connect", since=mark)
         wait_frames(bus, "u6", refreshed, "the refresh of u6, plugged in again")
 
-        print("a second instance is refused")
+        step("a second instance is refused")
         second = Editor(editor_path, shim_path, display, home, "none", os.path.join(work, "second.log"))
         check(second.wait_exit(30) == 0, "the second instance failed")
         second.kill()
@@ -236,7 +242,7 @@ def run(work):
         check(editor.alive(), "the first instance ended")
         check(watch.count() == 0, "the settings were written while running")
 
-        print("maximise and restore with the window buttons")
+        step("maximise and restore with the window buttons")
         before = editor.geometry()
         editor.click(*MAXIMISE_BUTTON)
         wait_until(lambda: editor.geometry()[2] > before[2], 10, "the window to maximise")
@@ -245,7 +251,7 @@ def run(work):
         editor.click(*MAXIMISE_BUTTON)
         wait_until(lambda: editor.geometry() == before, 10, "the window to come back to %r" % (before,))
 
-        print("close with the close button")
+        step("close with the close button")
         editor.click(*CLOSE_BUTTON)
         check(editor.wait_exit(30) == 0, "the editor failed on quitting")
         check(editor.log().count("DEBUG: disconnect") == 8, "the served unit was not released")
@@ -255,7 +261,7 @@ def run(work):
         for key in ("windowX", "windowY", "windowWidth", "windowHeight", "isMaximized"):
             check('name="%s"' % key in settings, "no %s in the settings" % key)
     except Failure:
-        print("---- editor log ----")
+        step("---- editor log ----")
         print(editor.log()[-6000:])
         raise
     finally:

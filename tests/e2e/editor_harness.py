@@ -20,6 +20,7 @@ import time
 DESIGN_WIDTH = 640
 DESIGN_HEIGHT = 426
 LOCK_PATH = "/tmp/quellon-editor-e2e.lock"
+INSTANCE_LOCK_PATH = "/var/tmp/juceAppLock_Quellon Editor"
 
 
 class Failure(Exception):
@@ -40,15 +41,34 @@ def wait_until(predicate, timeout, what):
 
 @contextlib.contextmanager
 def editor_lock(timeout=900):
-    """Waits for the machine-wide turn to run an editor."""
+    """Waits for the machine-wide turn to run an editor: the lock of the test
+    runs, then the framework's own lock, which an editor started by hand holds."""
     with open(LOCK_PATH, "a+") as lock_file:
         with contextlib.suppress(OSError):
             os.chmod(LOCK_PATH, 0o666)
         wait_until(lambda: _try_lock(lock_file), timeout, "the editor lock " + LOCK_PATH)
         try:
+            wait_until(_no_editor_running, timeout, "the running editor to quit (" + INSTANCE_LOCK_PATH + ")")
             yield
         finally:
             fcntl.flock(lock_file, fcntl.LOCK_UN)
+
+
+def _no_editor_running():
+    """True when no process holds the framework's single-instance lock."""
+    try:
+        with open(INSTANCE_LOCK_PATH, "r+") as lock_file:
+            try:
+                fcntl.lockf(lock_file, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            except OSError:
+                return False
+            fcntl.lockf(lock_file, fcntl.LOCK_UN)
+            return True
+    except FileNotFoundError:
+        return True
+    except PermissionError:
+        # Another user's lock file: it can only be tested by trying.
+        return True
 
 
 def _try_lock(lock_file):
@@ -231,7 +251,12 @@ class Editor:
         return out.split()
 
     def wait_window(self, timeout=60):
-        self.window = wait_until(lambda: (self.windows() or [None])[0], timeout, "the editor's window")
+        def shown():
+            if not self.alive():
+                raise Failure("the editor ended before showing its window (status %s)" % self.process.returncode)
+            return (self.windows() or [None])[0]
+
+        self.window = wait_until(shown, timeout, "the editor's window")
         return self.window
 
     def geometry(self):

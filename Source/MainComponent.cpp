@@ -1,5 +1,10 @@
 #include "MainComponent.h"
 
+#include "Application/BackupArchive.h"
+#include "Application/InStreamWrapper.h"
+#include "BuiltInFirmware.h"
+#include "Protocol/KorvaluneDataFile.h"
+#include "Protocol/UserCabinetImporter.h"
 #include "StatusTable.h"
 #include "Widgets/DragBar.h"
 #include "Widgets/FilmStripKnob.h"
@@ -45,6 +50,34 @@ void giveLabelLook (SimpleImageButton& label)
     label.repaint();
     label.setFont (juce::Font (labelFontHeight, juce::Font::plain));
 }
+
+// The items of the main menu; there are no items 3 and 4.
+enum MainMenuItem
+{
+    backupItem = 1,
+    restoreItem = 2,
+    updateFirmwareItem = 5,
+    updateFirmwareFromFileItem = 6
+};
+
+// The cabinet menu: "From File...", then the factory cabinets in their order.
+constexpr int fromFileItem = 1;
+constexpr int firstFactoryItem = 2;
+
+int showMenuAtMouse (juce::PopupMenu& menu)
+{
+    return menu.show();
+}
+
+juce::File showFileChooser (const MainComponent::FileQuestion& question)
+{
+    // JUCE's own dialog rather than the desktop's: it looks and answers the
+    // same on every desktop (the desktop's needs zenity or kdialog), and it
+    // can be driven by a script.
+    juce::FileChooser chooser (question.title, question.initialLocation, question.patterns, false, false);
+    const bool chosen = question.save ? chooser.browseForFileToSave (true) : chooser.browseForFileToOpen();
+    return chosen ? chooser.getResult() : juce::File();
+}
 } // namespace
 
 const juce::Point<int> MainComponent::routingPoints[7] = {
@@ -58,7 +91,9 @@ const juce::Point<int> MainComponent::routingPoints[7] = {
 };
 
 MainComponent::MainComponent (juce::PropertiesFile* settingsFile, Service* editorService)
-    : settings (settingsFile)
+    : askMenu (showMenuAtMouse)
+    , askFile (showFileChooser)
+    , settings (settingsFile)
     , service (editorService)
 {
     auto* status = new OverlayComponent();
@@ -539,10 +574,251 @@ void MainComponent::applyStatus (std::uint32_t state, double progress, SimpleTex
 //==============================================================================
 void MainComponent::showMainMenu()
 {
-    // The main menu (backup, restore, firmware update) comes with the file actions.
+    // The state when the menu opens; should it change while the menu or a
+    // dialog is open, the service's own checks decide.
+    const auto state = service->getState();
+    const bool idle = state == Service::Idle;
+    const bool mayUpdate = idle || state == Service::FirmwareUpdateRequired || state == Service::Error;
+
+    juce::PopupMenu menu;
+    menu.addItem (backupItem, "Backup", idle, false);
+    menu.addItem (restoreItem, "Restore", idle, false);
+    menu.addItem (updateFirmwareItem, "Update Firmware", mayUpdate, false);
+    menu.addItem (updateFirmwareFromFileItem, "Update Firmware from File", mayUpdate, false);
+
+    switch (askMenu (menu))
+    {
+    case backupItem:
+        startBackup();
+        break;
+    case restoreItem:
+        startRestore();
+        break;
+    case updateFirmwareItem:
+        updateFirmware (false);
+        break;
+    case updateFirmwareFromFileItem:
+        updateFirmware (true);
+        break;
+    default:
+        break;
+    }
 }
 
-void MainComponent::showCabinetMenu (int)
+void MainComponent::updateFirmware (bool fromFile)
 {
-    // The cabinet menus (import, factory cabinets) come with the file actions.
+    std::unique_ptr<juce::InputStream> stream;
+
+    if (fromFile)
+    {
+        const auto file = chooseFile ({ "Select Firmware", getInitialFile ("DSP Firmware.ldr"), "*.ldr", false });
+
+        if (file == juce::File())
+            return;
+
+        if (file.getSize() <= maxFirmwareFileBytes)
+            stream = file.createInputStream();
+    }
+    else
+    {
+        stream
+            = std::make_unique<juce::MemoryInputStream> (BuiltInFirmware::getData(), BuiltInFirmware::getSize(), false);
+    }
+
+    Service::QuellonArchive archive;
+    archive.firmware = std::make_unique<std::vector<std::uint8_t>>();
+
+    if (!readFirmware (stream.get(), *archive.firmware))
+    {
+        showError ("Failed to load firmware");
+        (void) KORVALUNE_ERROR ("Failed to load firmware");
+        return;
+    }
+
+    if (!service->startFirmwareUpdate (archive, makeProgressCallback()).ok)
+    {
+        showError ("Failed to start firmware update");
+        (void) KORVALUNE_ERROR ("Failed to start firmware update");
+    }
+}
+
+bool MainComponent::readFirmware (juce::InputStream* stream, std::vector<std::uint8_t>& image)
+{
+    // No stream: the file could not be opened, or is far too large to be one.
+    if (stream == nullptr)
+        return false;
+
+    Korvalune::InStreamWrapper in (stream);
+
+    // An empty image would start a transfer that never ends.
+    return Korvalune::loadFirmwareImage (in, image).ok && !image.empty()
+        && (juce::int64) image.size() <= maxFirmwareFileBytes;
+}
+
+void MainComponent::startBackup()
+{
+    const auto target = chooseFile ({ "Save Backup Bundle", getInitialFile ("Backup.bbu"), "*.bbu", true });
+
+    if (target == juce::File())
+        return;
+
+    auto completion = guardCallback (std::function<void (const Service::QuellonArchive&)> (
+        [this, target] (const Service::QuellonArchive& archive) { saveBackupArchive (archive, target); }));
+
+    if (!service->startBackup (makeProgressCallback(), std::move (completion)).ok)
+    {
+        showError ("Failed to start backup");
+        (void) KORVALUNE_ERROR ("Failed to start backup");
+    }
+}
+
+void MainComponent::saveBackupArchive (const Service::QuellonArchive& archive, const juce::File& target)
+{
+    // The bundle is written beside the target and moved over it, so a failure
+    // leaves whatever file was there.
+    if (!Korvalune::BackupArchive::create (archive, target).ok)
+    {
+        showError ("Failed to save archive");
+        (void) KORVALUNE_ERROR ("Failed to save archive");
+    }
+}
+
+void MainComponent::startRestore()
+{
+    const auto file = chooseFile ({ "Restore Backup Bundle", getLastDirectory(), "*.bbu", false });
+
+    if (file == juce::File())
+        return;
+
+    Service::QuellonArchive archive;
+
+    if (!Korvalune::BackupArchive::load (archive, file).ok || !isRestorable (archive))
+    {
+        showError ("Failed to load backup");
+        (void) KORVALUNE_ERROR ("Failed to load backup");
+        return;
+    }
+
+    if (!service->startRestore (archive, makeProgressCallback()).ok)
+    {
+        showError ("Failed to start restore");
+        (void) KORVALUNE_ERROR ("Failed to start restore");
+    }
+}
+
+bool MainComponent::isRestorable (const Service::QuellonArchive& archive)
+{
+    // Any zip reads as a bundle, its unknown entries skipped: one with nothing
+    // to restore is no backup, and restoring it would seem to succeed.
+    if (archive.globals == nullptr && archive.cabinets.empty())
+    {
+        (void) KORVALUNE_ERROR ("Backup holds neither globals nor cabinets");
+        return false;
+    }
+
+    // A cabinet for a slot the unit does not have would fail half-way, after
+    // the globals had been written: refuse the bundle before anything is sent.
+    for (const auto& cabinet : archive.cabinets)
+    {
+        if (cabinet.slot < 0 || cabinet.slot > 2)
+        {
+            (void) KORVALUNE_ERROR ("Backup holds a cabinet for slot %d", (int) cabinet.slot);
+            return false;
+        }
+    }
+
+    return true;
+}
+
+void MainComponent::showCabinetMenu (int slot)
+{
+    const auto& rows = FactoryCabinetTable::getRows();
+    juce::PopupMenu menu;
+    menu.addItem (fromFileItem, "From File...", true, false);
+
+    for (int row = 0; row < FactoryCabinetTable::numRows; ++row)
+        menu.addItem (firstFactoryItem + row, rows[(std::size_t) row].name, true, false);
+
+    const int item = askMenu (menu);
+
+    if (item == fromFileItem)
+        importCabinet (slot);
+    else if (item >= firstFactoryItem && item < firstFactoryItem + FactoryCabinetTable::numRows)
+        (void) service->uploadUserCabinet (slot, loadFactoryCabinet (rows[(std::size_t) (item - firstFactoryItem)]));
+}
+
+MainComponent::Service::UserCabinetData MainComponent::loadFactoryCabinet (const FactoryCabinetTable::Row& row)
+{
+    return FactoryCabinetTable::load (row);
+}
+
+void MainComponent::importCabinet (int slot)
+{
+    const auto file = chooseFile ({ "Import Cabinet", getLastDirectory(), "*.wav;*.cab", false });
+
+    if (file == juce::File())
+        return;
+
+    Service::UserCabinetData cabinet;
+
+    if (file.hasFileExtension ("cab"))
+    {
+        if (!readCabinet (file, cabinet))
+        {
+            showError ("Failed to load cabinet");
+            return;
+        }
+    }
+    else
+    {
+        if (!Korvalune::UserCabinetImporter::importFile (file.getFullPathName().toRawUTF8(), cabinet.samples.data()).ok)
+        {
+            showError ("Failed to import cabinet");
+            return;
+        }
+
+        cabinet.name = file.getFileNameWithoutExtension().toStdString();
+    }
+
+    // Refused only when the service cannot take it at all; while it is busy
+    // it drops the cabinet quietly and reads the names again later.
+    if (!service->uploadUserCabinet (slot, cabinet).ok)
+        showError ("Failed to send cabinet");
+}
+
+bool MainComponent::readCabinet (const juce::File& file, Service::UserCabinetData& cabinet)
+{
+    if (file.getSize() > maxCabinetFileBytes)
+        return false;
+
+    juce::FileInputStream stream (file);
+    Korvalune::InStreamWrapper in (&stream);
+    return stream.openedOk() && Korvalune::readCabinetFile (in, cabinet).ok;
+}
+
+//==============================================================================
+juce::File MainComponent::getLastDirectory() const
+{
+    return rememberedFolder.getLastDirectory();
+}
+
+juce::File MainComponent::getInitialFile (const juce::String& defaultName) const
+{
+    return rememberedFolder.getInitialFile (defaultName);
+}
+
+void MainComponent::rememberLastDirectory (const juce::File& chosen)
+{
+    rememberedFolder.rememberLastDirectory (chosen);
+}
+
+juce::File MainComponent::chooseFile (const FileQuestion& question)
+{
+    const auto chosen = askFile (question);
+
+    // Also when the action then fails: the user will look there again.
+    if (chosen != juce::File())
+        rememberLastDirectory (chosen);
+
+    return chosen;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "CallbackGate.h"
+#include "FactoryCabinetTable.h"
 #include "QuellonEditorService.h"
+#include "RememberedFolder.h"
 #include "ValueMapping.h"
 
 #include <cstdint>
@@ -36,8 +38,8 @@ class iStatusDisplay;
 // and the service, which outlive it.
 // Threads: the message thread builds, paints, handles gestures, runs the
 // update pass and destroys it. The service's worker and the unit's read
-// thread call the listener callbacks and the progress callback; any thread
-// may call showError and postToMessageThread.
+// thread call the listener callbacks, the progress callback and the backup's
+// completion; any thread may call showError and postToMessageThread.
 // Locks: `pendingMutex` guards what waits for the update pass and is held
 // only to store or take it, never while calling out. Order: the service's
 // listener lock, then `pendingMutex`; the callback gate's lock (held while a
@@ -113,9 +115,50 @@ public:
     std::function<void (double)> makeProgressCallback();
 
     //==============================================================================
-    // The main menu and the cabinet menus.
+    // The main menu (backup, restore, firmware update) and the cabinet menus
+    // (import from a file, factory cabinets), and the actions behind them.
+    // Each runs modally on the message thread from the click to its service
+    // call; what fails before that call shows an alert and sends nothing.
     void showMainMenu();
     void showCabinetMenu (int slot);
+    void updateFirmware (bool fromFile);
+    void startBackup();
+    void startRestore();
+    void importCabinet (int slot);
+
+    // The backup's completion: writes the bundle to the chosen file. Runs on
+    // the task-queue worker (through the callback gate), touches no widget.
+    void saveBackupArchive (const Service::QuellonArchive& archive, const juce::File& target);
+
+    // A factory cabinet, named after its row.
+    static Service::UserCabinetData loadFactoryCabinet (const FactoryCabinetTable::Row& row);
+
+    // The folder the file dialogs open in ("lastDirectory" in the settings).
+    juce::File getLastDirectory() const;
+    juce::File getInitialFile (const juce::String& defaultName) const;
+    void rememberLastDirectory (const juce::File& chosen);
+
+    // A firmware file is refused above this size before anything is read: the
+    // built-in image is 55,636 bytes, and a file of this size would already
+    // take over two minutes to send.
+    static constexpr juce::int64 maxFirmwareFileBytes = 4 * 1024 * 1024;
+    // A cabinet file is 25,657 bytes; one far larger is not read at all.
+    static constexpr juce::int64 maxCabinetFileBytes = 1024 * 1024;
+
+    // How the view asks the user, modally: a popup menu at the mouse, which
+    // gives the chosen item's id or 0 when dismissed, and a file dialog, which
+    // gives the chosen file or an empty one when cancelled. They show JUCE's
+    // own menu and dialog; tests answer in their place.
+    struct FileQuestion
+    {
+        juce::String title;
+        juce::File initialLocation;
+        juce::String patterns;
+        bool save = false; // a save dialog, which asks before overwriting
+    };
+
+    std::function<int (juce::PopupMenu&)> askMenu;
+    std::function<juce::File (const FileQuestion&)> askFile;
 
     //==============================================================================
     // The widgets, for whoever needs to find them (tests, the menus).
@@ -162,11 +205,18 @@ private:
 
     void recordChange (std::uint32_t changes);
 
+    // Asks for a file and remembers its folder; an empty File when cancelled.
+    juce::File chooseFile (const FileQuestion& question);
+    static bool readFirmware (juce::InputStream* stream, std::vector<std::uint8_t>& image);
+    static bool isRestorable (const Service::QuellonArchive& archive);
+    static bool readCabinet (const juce::File& file, Service::UserCabinetData& cabinet);
+
     //==============================================================================
     std::mutex pendingMutex;
     std::uint32_t pendingChanges = 0;
     juce::PropertiesFile* settings;
     Service* service;
+    RememberedFolder rememberedFolder { settings };
     std::shared_ptr<CallbackGate> callbackGate = std::make_shared<CallbackGate>();
     std::vector<std::function<void()>> postedCallbacks;
     std::vector<std::function<void()>> refreshCallbacks;

@@ -25,12 +25,10 @@ const std::array<FactoryCabinetTable::Row, FactoryCabinetTable::numRows>& Factor
     using namespace Embedded;
 
     static const std::array<Row, numRows> rows { rowOf ("BYPASS", factoryCabinet0, factoryCabinet0Size),
-                                                 rowOf ("1x12", factoryCabinet1, factoryCabinet1Size),
-                                                 rowOf ("1x15", factoryCabinet2, factoryCabinet2Size),
-                                                 rowOf ("2x15", factoryCabinet3, factoryCabinet3Size),
-                                                 rowOf ("4x10", factoryCabinet4, factoryCabinet4Size),
-                                                 rowOf ("8x10 Boogie", factoryCabinet5, factoryCabinet5Size),
-                                                 rowOf ("8x10 SVT", factoryCabinet6, factoryCabinet6Size) };
+        rowOf ("1x12", factoryCabinet1, factoryCabinet1Size), rowOf ("1x15", factoryCabinet2, factoryCabinet2Size),
+        rowOf ("2x15", factoryCabinet3, factoryCabinet3Size), rowOf ("4x10", factoryCabinet4, factoryCabinet4Size),
+        rowOf ("8x10 Boogie", factoryCabinet5, factoryCabinet5Size),
+        rowOf ("8x10 SVT", factoryCabinet6, factoryCabinet6Size) };
     return rows;
 }
 

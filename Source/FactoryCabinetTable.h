@@ -17,8 +17,8 @@ public:
     struct Row
     {
         const char* name;
-        const char* text;     // the data file, not zero-terminated
-        std::uint32_t size;   // its length in bytes
+        const char* text; // the data file, not zero-terminated
+        std::uint32_t size; // its length in bytes
     };
 
     static constexpr int numRows = 7;

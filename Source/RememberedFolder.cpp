@@ -1,6 +1,7 @@
 #include "RememberedFolder.h"
 
-RememberedFolder::RememberedFolder (juce::PropertiesFile* s) : settings (s)
+RememberedFolder::RememberedFolder (juce::PropertiesFile* s)
+    : settings (s)
 {
 }
 
@@ -10,7 +11,7 @@ juce::File RememberedFolder::getLastDirectory() const
 
     // The settings file is the user's to edit: anything but an absolute path
     // counts as nothing stored.
-    if (! juce::File::isAbsolutePath (stored))
+    if (!juce::File::isAbsolutePath (stored))
         return {};
 
     auto folder = juce::File (stored);
@@ -25,13 +26,13 @@ juce::File RememberedFolder::getInitialFile (const juce::String& defaultName) co
 {
     auto folder = getLastDirectory();
 
-    if (folder == juce::File() || ! folder.exists())
+    if (folder == juce::File() || !folder.exists())
     {
         folder = juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
 
         // Not every desktop makes a documents folder; saving into one that
         // is not there would fail.
-        if (! folder.isDirectory())
+        if (!folder.isDirectory())
             folder = juce::File::getSpecialLocation (juce::File::userHomeDirectory);
     }
 

@@ -24,14 +24,13 @@
 #include "QuellonEditorService.h"
 #include "VirtualUnitDevice.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
 #include <future>
-#include <thread>
 #include <sys/prctl.h>
+#include <thread>
 
 using namespace Korvalune;
 using namespace std::chrono_literals;
@@ -57,7 +56,8 @@ double millisecondsSince (Clock::time_point start)
 // What the application holds for a unit that arrived.
 struct Connection
 {
-    explicit Connection (std::shared_ptr<vunit::VirtualUnit> unit) : device (std::move (unit))
+    explicit Connection (std::shared_ptr<vunit::VirtualUnit> unit)
+        : device (std::move (unit))
     {
         while (protocol.getLinkState() != LinkUp)
             std::this_thread::yield();
@@ -94,7 +94,8 @@ public:
             unit->setCabinet (slot, cabinet);
         }
 
-        listener.onStateChanged = [this] (Service::State) {
+        listener.onStateChanged = [this] (Service::State)
+        {
             std::lock_guard<std::mutex> lock (mutex);
             changed.notify_all();
         };
@@ -131,15 +132,17 @@ public:
     {
         for (int attempt = 0; attempt < 100; ++attempt)
         {
-            if (! waitFor (Service::Idle))
+            if (!waitFor (Service::Idle))
                 return false;
 
             auto ran = std::make_shared<std::promise<void>>();
             auto done = ran->get_future();
-            const auto queued = service.startIdleTask ([ran] (TaskQueue::Task&) {
-                ran->set_value();
-                return okResult;
-            });
+            const auto queued = service.startIdleTask (
+                [ran] (TaskQueue::Task&)
+                {
+                    ran->set_value();
+                    return okResult;
+                });
 
             if (queued.ok && (done.wait_for (60s) != std::future_status::ready))
                 return false;
@@ -177,9 +180,9 @@ bool backUp (Bench& bench, const juce::File& target)
 {
     std::promise<bool> written;
     auto result = written.get_future();
-    const auto started = bench.service.startBackup ({}, [&] (const Service::QuellonArchive& archive) {
-        written.set_value (BackupArchive::create (archive, target).ok);
-    });
+    const auto started = bench.service.startBackup ({},
+        [&] (const Service::QuellonArchive& archive)
+        { written.set_value (BackupArchive::create (archive, target).ok); });
 
     return started.ok && result.wait_for (60s) == std::future_status::ready && result.get();
 }
@@ -197,7 +200,7 @@ static void BackupJob (benchmark::State& state)
         const auto before = bench.frames();
         const auto start = Clock::now();
 
-        if (! backUp (bench, bundle.getFile()))
+        if (!backUp (bench, bundle.getFile()))
         {
             state.SkipWithError ("backup failed");
             break;
@@ -217,7 +220,7 @@ static void RestoreJob (benchmark::State& state)
     Bench bench;
     juce::TemporaryFile bundle (".bbu");
 
-    if (! backUp (bench, bundle.getFile()) || ! bench.waitUntilSettled())
+    if (!backUp (bench, bundle.getFile()) || !bench.waitUntilSettled())
     {
         state.SkipWithError ("no bundle to restore");
         return;
@@ -232,8 +235,8 @@ static void RestoreJob (benchmark::State& state)
         const auto start = Clock::now();
         Service::QuellonArchive archive;
 
-        if (! BackupArchive::load (archive, bundle.getFile()).ok || ! bench.service.startRestore (archive, {}).ok
-            || ! bench.waitUntilSettled())
+        if (!BackupArchive::load (archive, bundle.getFile()).ok || !bench.service.startRestore (archive, {}).ok
+            || !bench.waitUntilSettled())
         {
             state.SkipWithError ("restore failed");
             break;
@@ -262,13 +265,13 @@ static void FirmwareUpdateJob (benchmark::State& state)
         juce::MemoryInputStream stream (BuiltInFirmware::getData(), BuiltInFirmware::getSize(), false);
         InStreamWrapper in (&stream);
 
-        if (! loadFirmwareImage (in, *archive.firmware).ok || ! bench.service.startFirmwareUpdate (archive, {}).ok)
+        if (!loadFirmwareImage (in, *archive.firmware).ok || !bench.service.startFirmwareUpdate (archive, {}).ok)
         {
             state.SkipWithError ("firmware update refused");
             break;
         }
 
-        if (! bench.waitFor (Service::UpdateComplete))
+        if (!bench.waitFor (Service::UpdateComplete))
         {
             state.SkipWithError ("firmware update failed");
             break;
@@ -279,7 +282,7 @@ static void FirmwareUpdateJob (benchmark::State& state)
 
         // What the application does as the unit leaves and comes back.
         const auto deadline = vunit::Clock::now() + 60s;
-        if (! bench.unit->waitForPresence (false, deadline))
+        if (!bench.unit->waitForPresence (false, deadline))
         {
             state.SkipWithError ("the unit did not leave");
             break;
@@ -288,7 +291,7 @@ static void FirmwareUpdateJob (benchmark::State& state)
         bench.service.disconnect();
         bench.connection.reset();
 
-        if (! bench.unit->waitForPresence (true, deadline))
+        if (!bench.unit->waitForPresence (true, deadline))
         {
             state.SkipWithError ("the unit did not come back");
             break;

@@ -17,12 +17,11 @@
 #include "Protocol/KorvaluneData.h"
 #include "Protocol/KorvaluneDataFile.h"
 
-#include <juce_core/juce_core.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <juce_core/juce_core.h>
 #include <vector>
 
 using namespace Korvalune;
@@ -47,8 +46,8 @@ public:
         const auto a = std::pow (10.0, gainDb / 40.0);
         const auto w = 2.0 * pi * hz / sampleRate;
         const auto alpha = std::sin (w) / (2.0 * q);
-        return { 1.0 + alpha * a, -2.0 * std::cos (w), 1.0 - alpha * a,
-                 1.0 + alpha / a, -2.0 * std::cos (w), 1.0 - alpha / a };
+        return { 1.0 + alpha * a, -2.0 * std::cos (w), 1.0 - alpha * a, 1.0 + alpha / a, -2.0 * std::cos (w),
+            1.0 - alpha / a };
     }
 
     double process (double x)
@@ -61,7 +60,11 @@ public:
 
 private:
     Biquad (double nb0, double nb1, double nb2, double na0, double na1, double na2)
-        : b0 (nb0 / na0), b1 (nb1 / na0), b2 (nb2 / na0), a1 (na1 / na0), a2 (na2 / na0)
+        : b0 (nb0 / na0)
+        , b1 (nb1 / na0)
+        , b2 (nb2 / na0)
+        , a1 (na1 / na0)
+        , a2 (na2 / na0)
     {
     }
 
@@ -95,10 +98,10 @@ struct CabinetDesign
     const char* name;
     const char* fileName;
     std::uint32_t index;
-    double resonanceHz, resonanceQ;   // where and how sharply the low end is cut
-    std::vector<Band> colour;         // bumps and dips of the cones and the box
-    double rollOffHz;                 // the top end falls at 24 dB per octave from here
-    std::vector<Tap> drivers;         // more cones, more comb filtering up high
+    double resonanceHz, resonanceQ; // where and how sharply the low end is cut
+    std::vector<Band> colour; // bumps and dips of the cones and the box
+    double rollOffHz; // the top end falls at 24 dB per octave from here
+    std::vector<Tap> drivers; // more cones, more comb filtering up high
 };
 
 // The six speaker cabinets, by size: smaller cones reach higher, larger ones
@@ -106,21 +109,21 @@ struct CabinetDesign
 // by a microphone at the nearest one, add comb filtering in the top octaves.
 const std::vector<CabinetDesign> designs {
     { "1x12", "1x12.cab", 0, 95.0, 1.1, { { 180.0, 1.0, 2.0 }, { 520.0, 1.2, -3.0 }, { 2400.0, 1.6, 5.0 } }, 5200.0,
-      { { 0.0, 1.0 } } },
+        { { 0.0, 1.0 } } },
     { "1x15", "1x15.cab", 1, 62.0, 1.2, { { 110.0, 0.9, 3.0 }, { 1200.0, 1.4, 4.0 }, { 2600.0, 2.5, -4.0 } }, 3200.0,
-      { { 0.0, 1.0 } } },
+        { { 0.0, 1.0 } } },
     { "2x15", "2x15.cab", 2, 55.0, 1.3, { { 120.0, 0.8, 3.5 }, { 900.0, 1.2, 3.0 }, { 2300.0, 2.0, -3.0 } }, 3500.0,
-      { { 0.0, 1.0 }, { 0.17, 0.5 } } },
+        { { 0.0, 1.0 }, { 0.17, 0.5 } } },
     { "4x10", "4x10.cab", 0, 80.0, 1.0, { { 160.0, 1.0, 1.5 }, { 2800.0, 1.5, 6.0 }, { 4500.0, 2.0, 3.0 } }, 6000.0,
-      { { 0.0, 1.0 }, { 0.06, 0.55 }, { 0.13, 0.45 }, { 0.21, 0.35 } } },
+        { { 0.0, 1.0 }, { 0.06, 0.55 }, { 0.13, 0.45 }, { 0.21, 0.35 } } },
     { "8x10 Boogie", "8x10_Boogie.cab", 1, 70.0, 1.1,
-      { { 140.0, 0.9, 2.5 }, { 600.0, 1.0, -4.0 }, { 3000.0, 1.4, 4.5 } }, 5000.0,
-      { { 0.0, 1.0 }, { 0.04, 0.5 }, { 0.09, 0.4 }, { 0.13, 0.35 }, { 0.19, 0.3 }, { 0.24, 0.25 }, { 0.3, 0.2 },
-        { 0.37, 0.18 } } },
+        { { 140.0, 0.9, 2.5 }, { 600.0, 1.0, -4.0 }, { 3000.0, 1.4, 4.5 } }, 5000.0,
+        { { 0.0, 1.0 }, { 0.04, 0.5 }, { 0.09, 0.4 }, { 0.13, 0.35 }, { 0.19, 0.3 }, { 0.24, 0.25 }, { 0.3, 0.2 },
+            { 0.37, 0.18 } } },
     { "8x10 SVT", "8x10_SVT.cab", 2, 60.0, 1.4, { { 100.0, 0.8, 4.0 }, { 700.0, 1.0, 2.0 }, { 1800.0, 1.3, 5.0 } },
-      4200.0,
-      { { 0.0, 1.0 }, { 0.05, 0.55 }, { 0.1, 0.45 }, { 0.15, 0.38 }, { 0.21, 0.32 }, { 0.26, 0.27 }, { 0.33, 0.22 },
-        { 0.4, 0.2 } } },
+        4200.0,
+        { { 0.0, 1.0 }, { 0.05, 0.55 }, { 0.1, 0.45 }, { 0.15, 0.38 }, { 0.21, 0.32 }, { 0.26, 0.27 }, { 0.33, 0.22 },
+            { 0.4, 0.2 } } },
 };
 
 int samplesOf (double ms)
@@ -172,7 +175,7 @@ double responsePeak (const std::vector<double>& samples)
 std::vector<double> response (const CabinetDesign& design)
 {
     std::vector<Biquad> chain { Biquad::highPass (design.resonanceHz, design.resonanceQ),
-                                Biquad::highPass (design.resonanceHz * 0.5, 0.5) };
+        Biquad::highPass (design.resonanceHz * 0.5, 0.5) };
 
     for (const auto& band : design.colour)
         chain.push_back (Biquad::peak (band.hz, band.q, band.gainDb));
@@ -224,7 +227,7 @@ bool writeCabinet (const UserCabinetData& cabinet, std::uint32_t index, const ju
     juce::MemoryOutputStream text;
     OutStreamWrapper out (&text);
 
-    if (! writeCabinetFile (cabinet, out, index).ok || ! file.replaceWithData (text.getData(), text.getDataSize()))
+    if (!writeCabinetFile (cabinet, out, index).ok || !file.replaceWithData (text.getData(), text.getDataSize()))
     {
         std::fprintf (stderr, "cannot write %s\n", file.getFullPathName().toRawUTF8());
         return false;
@@ -244,7 +247,7 @@ int main (int argc, char** argv)
 
     const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]);
 
-    if (! folder.createDirectory())
+    if (!folder.createDirectory())
     {
         std::fprintf (stderr, "cannot create %s\n", argv[1]);
         return 1;

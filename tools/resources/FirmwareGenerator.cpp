@@ -61,7 +61,7 @@ int main (int argc, char** argv)
     const bool written = std::fwrite (image.data(), 1, image.size(), file) == image.size();
     const bool closed = std::fclose (file) == 0;
 
-    if (! written || ! closed)
+    if (!written || !closed)
     {
         std::fprintf (stderr, "cannot write %s\n", argv[1]);
         return 1;

@@ -4,9 +4,8 @@
 //   dialog_probe open|save TITLE PATTERN [START]   prints "CHOSEN <path>" or "CANCELLED"
 //   dialog_probe menu ITEM...                        prints "ITEM <id>" (ids from 1; 0 dismissed)
 // An item written "-ITEM" is shown disabled.
-#include <juce_gui_basics/juce_gui_basics.h>
-
 #include <cstdio>
+#include <juce_gui_basics/juce_gui_basics.h>
 
 namespace
 {
@@ -34,7 +33,7 @@ int runMenu (const juce::StringArray& args)
 
     juce::PopupMenu menu;
     for (int i = 2; i < args.size(); ++i)
-        menu.addItem (i - 1, args[i].trimCharactersAtStart ("-"), ! args[i].startsWith ("-"));
+        menu.addItem (i - 1, args[i].trimCharactersAtStart ("-"), !args[i].startsWith ("-"));
 
     std::printf ("ITEM %d\n", menu.show());
     return 0;
@@ -44,7 +43,7 @@ int runMenu (const juce::StringArray& args)
 int main (int argc, char** argv)
 {
     // As in the editor: a standalone app, so JUCE installs its X error handlers.
-    juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };
+    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
     juce::ScopedJuceInitialiser_GUI gui;
 
     juce::StringArray args;

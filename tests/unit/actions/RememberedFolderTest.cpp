@@ -1,8 +1,7 @@
 #include "RememberedFolder.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace
 {

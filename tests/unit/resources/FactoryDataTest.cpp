@@ -4,10 +4,9 @@
 #include "Protocol/KorvaluneDataFile.h"
 #include "support/MemoryStreams.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
+#include <gtest/gtest.h>
 
 using namespace Korvalune;
 using namespace Korvalune::KorvaluneData;
@@ -102,7 +101,7 @@ TEST (FactoryCabinets, LoadNamesTheCabinetAfterItsRow)
 {
     UserCabinetData stored;
     stored.name = "Name in the file";
-    stored.samples[5] = 0x3E800000;   // 0.25
+    stored.samples[5] = 0x3E800000; // 0.25
     MemoryOut out;
     ASSERT_TRUE (writeCabinetFile (stored, out, 7).ok);
     const auto text = out.text();
@@ -111,7 +110,7 @@ TEST (FactoryCabinets, LoadNamesTheCabinetAfterItsRow)
     const auto loaded = FactoryCabinetTable::load (row);
     EXPECT_EQ (loaded.name, "8x10 SVT");
     EXPECT_EQ (loaded.samples, stored.samples);
-    EXPECT_EQ (loaded.slot, 0);   // the user picks the slot, not the file
+    EXPECT_EQ (loaded.slot, 0); // the user picks the slot, not the file
 
     // The built-in row of that name: the text's samples under the row's name.
     const auto svt = FactoryCabinetTable::load (rows[6]);
@@ -132,8 +131,8 @@ TEST (FactoryCabinets, SpeakerCabinetsHaveTheShapeOfOne)
         const auto cabinet = FactoryCabinetTable::load (rows[(size_t) i]);
         const auto h = firstHalf (cabinet);
 
-        EXPECT_TRUE (std::equal (cabinet.samples.begin(), cabinet.samples.begin() + cabinetWords,
-                                 cabinet.samples.begin() + cabinetWords));
+        EXPECT_TRUE (std::equal (
+            cabinet.samples.begin(), cabinet.samples.begin() + cabinetWords, cabinet.samples.begin() + cabinetWords));
 
         double peakSample = 0.0, loudest = -1000.0;
         for (auto s : h)

@@ -41,7 +41,14 @@ void OverlayComponent::paint (juce::Graphics& g)
     g.setFont (g.getCurrentFont().withHeight (detailHeight));
     g.drawFittedText (detail, box.translated (0, -contentOffset + 35), juce::Justification::centred, 2, 0.0f);
 
-    if (grabFocusPending)
+    // A dialog or alert open in a window of its own keeps the keyboard: what
+    // the user types there must not end up beneath it. The grab waits for a
+    // paint after the dialog has gone. (An edit in the view is modal too, but
+    // in this window: that one the grab is meant to end.)
+    const auto* modal = getCurrentlyModalComponent();
+    const bool dialogOpen = modal != nullptr && modal->getTopLevelComponent() != getTopLevelComponent();
+
+    if (grabFocusPending && ! dialogOpen)
     {
         grabFocusPending = false;
         grabKeyboardFocus();

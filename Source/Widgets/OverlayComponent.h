@@ -9,7 +9,8 @@
 // translucent dark cover with a darker rounded box in its middle, a white
 // headline and detail line, a busy spinner and a progress bar. While shown it
 // keeps the mouse from whatever lies beneath it, and the first paint after it
-// is shown takes the keyboard focus (ending an edit open beneath it).
+// is shown takes the keyboard focus (ending an edit open beneath it), unless
+// a dialog open over it has the keyboard; then a paint after that does.
 //
 // Owns: the spinner and the progress bar (children). The bar reads `progress`
 // on its own timer. Threads: the message thread only. Locks: none.

@@ -62,6 +62,37 @@ TEST (OverlayOnScreen, ShowingItEndsAnOpenEditWithoutTakingTheText)
     EXPECT_EQ (entered, 0);
 }
 
+TEST (OverlayOnScreen, ADialogOpenOverItKeepsTheKeyboard)
+{
+    Screen screen;
+
+    // A modal dialog with a text box, as a file dialog has, typed into.
+    juce::TextEditor box;
+    box.setSize (300, 24);
+    juce::DialogWindow dialog ("Dialog", juce::Colours::darkgrey, true, true);
+    dialog.setContentNonOwned (&box, true);
+    dialog.centreWithSize (300, 60);
+    dialog.enterModalState (true);
+    ASSERT_TRUE (GuiTest::runUntil ([&] { return dialog.isActiveWindow(); }));
+    GuiTest::runPendingMessages();
+    box.grabKeyboardFocus();
+    ASSERT_TRUE (GuiTest::runUntil ([&] { return box.hasKeyboardFocus (false); }));
+
+    // The unit's state changes meanwhile, showing the overlay.
+    auto& overlay = screen.view->overlay;
+    overlay.setOverlayVisible (true);
+    overlay.repaint();
+    GuiTest::runUntil ([] { return false; }, 300);
+    EXPECT_FALSE (overlay.hasKeyboardFocus (false));
+    EXPECT_TRUE (dialog.hasKeyboardFocus (true)) << "the keyboard stays with the dialog";
+
+    // Once the dialog has gone, the next paint takes the focus after all.
+    dialog.exitModalState (0);
+    dialog.setVisible (false);
+    overlay.repaint();
+    ASSERT_TRUE (GuiTest::runUntil ([&] { return overlay.hasKeyboardFocus (false); }));
+}
+
 TEST (OverlayOnScreen, TheSpinnerTurnsOnlyWhileShowingAndGoesOnFromWhereItStopped)
 {
     Screen screen;

@@ -8,6 +8,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -75,12 +76,23 @@ class DialogHarness(unittest.TestCase):
         xdriver.cancel_dialog("Restore Backup Bundle")
         self.assertEqual(probe.answer(), "CANCELLED")
 
-    def test_menu_items_counted_over_the_enabled_ones(self):
+    def test_menu_items_by_position(self):
         probe = self.probe("menu", "-Backup", "-Restore", "Update Firmware", "Update Firmware from File")
-        xdriver.pick_menu_item(2)
+        xdriver.pick_menu_item(4, 4)
         self.assertEqual(probe.answer(), "ITEM 4")
 
-        probe = self.probe("menu", "From File...", "BYPASS", "1x12")
+        items = ["From File...", "BYPASS", "1x12", "1x15", "2x15", "4x10", "8x10 Boogie", "8x10 SVT"]
+        for position in (1, 5, 8):
+            probe = self.probe("menu", *items)
+            xdriver.pick_menu_item(position, len(items))
+            self.assertEqual(probe.answer(), "ITEM %d" % position)
+
+    def test_a_disabled_item_does_nothing_and_escape_dismisses(self):
+        probe = self.probe("menu", "-Backup", "-Restore", "Update Firmware", "Update Firmware from File")
+        menu = xdriver.wait_for_window("menu")
+        _, _, width, height = xdriver.geometry(menu)
+        time.sleep(xdriver.MENU_GUARD_SECONDS)
+        xdriver.click_in(menu, width / 2, xdriver.MENU_BORDER + 11)   # on "Backup"
         xdriver.dismiss_menu()
         self.assertEqual(probe.answer(), "ITEM 0")
 

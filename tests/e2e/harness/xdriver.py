@@ -9,8 +9,8 @@ looks and answers the same everywhere:
   takes the file) chooses that file; Escape cancels;
 - saving over an existing file asks first, in a window "File already exists",
   whose Return answers "Overwrite" and Escape "Cancel";
-- a popup menu is a window named "menu" that takes the arrow keys: each Down
-  moves to the next enabled item, Return picks it, Escape dismisses;
+- a popup menu is a window named "menu": a click on an item picks it (one on
+  a disabled item does nothing), Escape dismisses it;
 - an alert is a window named after its title whose one button answers Return.
 Every wait has a deadline and fails with what it waited for.
 """
@@ -19,6 +19,8 @@ import subprocess
 import time
 
 DEFAULT_TIMEOUT = 20.0
+MENU_BORDER = 2   # pixels round the items of a popup menu
+MENU_GUARD_SECONDS = 0.35
 
 
 class DriverError(AssertionError):
@@ -67,6 +69,14 @@ def wait_for_focus(window, timeout=DEFAULT_TIMEOUT):
     wait_until(lambda: xdotool("getwindowfocus") == window, "window %s to take the focus" % window, timeout)
 
 
+def focus(window, timeout=DEFAULT_TIMEOUT):
+    """Gives the window the keyboard, as a click on its title strip does."""
+    if xdotool("getwindowfocus") != window:
+        _, _, width, _ = geometry(window)
+        click_in(window, width / 2, 8)
+    wait_for_focus(window, timeout)
+
+
 def click_in(window, x, y):
     """One left click at (x, y) inside the window."""
     xdotool("mousemove", "--window", window, int(x), int(y), "click", "1")
@@ -85,9 +95,9 @@ def type_text(text):
 def choose_file(title, path, timeout=DEFAULT_TIMEOUT):
     """Answers the file dialog `title` with `path` (absolute)."""
     dialog = wait_for_window(title, timeout)
-    wait_for_focus(dialog, timeout)
     _, _, width, height = geometry(dialog)
     click_in(dialog, width / 2, height - 65)   # the "file:" box
+    wait_for_focus(dialog, timeout)
     key("ctrl+a")
     type_text(path)
     key("Return")
@@ -96,7 +106,7 @@ def choose_file(title, path, timeout=DEFAULT_TIMEOUT):
 
 def cancel_dialog(title, timeout=DEFAULT_TIMEOUT):
     dialog = wait_for_window(title, timeout)
-    wait_for_focus(dialog, timeout)
+    focus(dialog, timeout)
     key("Escape")
     wait_for_no_window(title, timeout)
 
@@ -108,16 +118,26 @@ def answer_overwrite(overwrite=True, timeout=DEFAULT_TIMEOUT):
 
 def answer_alert(title, key_name="Return", timeout=DEFAULT_TIMEOUT):
     alert = wait_for_window(title, timeout)
-    wait_for_focus(alert, timeout)
+    focus(alert, timeout)
     key(key_name)
     wait_until(lambda: alert not in windows_named(title), "the alert %r to close" % title, timeout)
 
 
-def pick_menu_item(downs, timeout=DEFAULT_TIMEOUT):
-    """Picks the popup menu's `downs`-th enabled item (counted from 1)."""
-    wait_for_window("menu", timeout)
-    key(*(["Down"] * downs))
-    key("Return")
+def pick_menu_item(position, count, timeout=DEFAULT_TIMEOUT):
+    """Clicks the `position`-th of the popup menu's `count` items (from 1).
+
+    A menu opens under the mouse, which highlights whatever item it rests on,
+    so the arrow keys would start from an item nobody chose: the item is
+    clicked instead. Plain items share one height inside a thin border."""
+    menu = wait_for_window("menu", timeout)
+    opened = time.monotonic()
+    _, _, width, height = geometry(menu)
+    item_height = (height - 2 * MENU_BORDER) / count
+    xdotool("mousemove", "--window", menu, int(width / 2), int(MENU_BORDER + (position - 0.5) * item_height))
+    # A menu takes no click in its first quarter of a second: that would be
+    # the release of the click that opened it.
+    time.sleep(max(0.0, opened + MENU_GUARD_SECONDS - time.monotonic()))
+    xdotool("click", "1")
     wait_for_no_window("menu", timeout)
 
 

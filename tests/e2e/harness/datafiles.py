@@ -142,14 +142,15 @@ def to_int16(samples):
     return [max(-32768, min(32767, int(round(s * 32768)))) for s in samples]
 
 
+def interleaved(channels, order):
+    """16-bit samples, frame by frame, in the byte order "<" or ">"."""
+    ints = [to_int16(c) for c in channels]
+    return struct.pack("%s%dh" % (order, len(ints) * len(ints[0])), *[c[n] for n in range(len(ints[0])) for c in ints])
+
+
 def wav_bytes(channels, rate=48000):
     """A 16-bit PCM WAV of the given channels (lists of samples)."""
-    frames = len(channels[0])
-    data = bytearray()
-    ints = [to_int16(c) for c in channels]
-    for n in range(frames):
-        for c in ints:
-            data += struct.pack("<h", c[n])
+    data = interleaved(channels, "<")
     block = 2 * len(channels)
     fmt = struct.pack("<HHIIHH", 1, len(channels), rate, rate * block, block, 16)
     body = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
@@ -165,14 +166,8 @@ def extended(value):
 
 def aiff_bytes(channels, rate=48000):
     """A 16-bit AIFF of the given channels."""
-    frames = len(channels[0])
-    data = bytearray()
-    ints = [to_int16(c) for c in channels]
-    for n in range(frames):
-        for c in ints:
-            data += struct.pack(">h", c[n])
-    comm = struct.pack(">hIh", len(channels), frames, 16) + extended(rate)
-    ssnd = struct.pack(">II", 0, 0) + bytes(data)
+    comm = struct.pack(">hIh", len(channels), len(channels[0]), 16) + extended(rate)
+    ssnd = struct.pack(">II", 0, 0) + interleaved(channels, ">")
     body = b"AIFF" + b"COMM" + struct.pack(">I", len(comm)) + comm + b"SSND" + struct.pack(">I", len(ssnd)) + ssnd
     return b"FORM" + struct.pack(">I", len(body)) + body
 

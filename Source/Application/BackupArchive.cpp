@@ -14,6 +14,8 @@ using namespace KorvaluneData;
 
 namespace
 {
+constexpr int entryBufferBytes = 16384;
+
 // An entry's bytes as the entry readers see them. Reads pass through while
 // the bundle's unpack allowance lasts, so a small entry that inflates without
 // end is refused instead of filling memory.
@@ -150,7 +152,10 @@ Result BackupArchive::restore (juce::ZipFile& zip, QuellonArchive& archive)
         if (isHiddenEntry (name))
             continue;
 
-        EntryStream entry (*stream, allowance);
+        // The entry readers take a byte at a time; without a buffer each byte
+        // would be a read of the bundle file.
+        juce::BufferedInputStream buffered (stream.get(), entryBufferBytes, false);
+        EntryStream entry (buffered, allowance);
 
         if (auto r = readEntry (name, entry, archive); ! r.ok)
             return r;

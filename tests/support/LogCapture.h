@@ -9,6 +9,8 @@
 
 // Collects every log line of the process while tests run, so a test can see
 // that a failure was logged with its message. Installed once by the test main.
+// Threads: any thread logs into it and any thread reads it; `mutex` guards
+// `captured` and is the only lock it takes, so logging under another lock is safe.
 class LogCapture
 {
 public:

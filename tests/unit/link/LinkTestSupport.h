@@ -50,7 +50,8 @@ private:
     std::condition_variable condition;
 };
 
-// Wraps a device to count its calls and to make writes fail on demand.
+// Wraps a device to count its calls and to make writes fail, or fall short,
+// on demand.
 class ObservedDevice : public Korvalune::IUSBHIDDevice
 {
 public:
@@ -65,9 +66,14 @@ public:
 
     int write (const std::uint8_t* data, std::size_t length) override
     {
-        bool fail;
-        signal.update ([&] { fail = failWrites; ++writes; });
-        return fail ? -1 : device.write (data, length);
+        bool fail, fallShort;
+        signal.update ([&] { fail = failWrites; fallShort = shortWrites; ++writes; });
+
+        if (fail)
+            return -1;
+
+        const int written = device.write (data, length);
+        return fallShort && written > 0 ? written - 1 : written;
     }
 
     void close() override { device.close(); }
@@ -77,6 +83,11 @@ public:
     void setFailWrites (bool fail)
     {
         signal.update ([&] { failWrites = fail; });
+    }
+
+    void setShortWrites (bool fallShort)
+    {
+        signal.update ([&] { shortWrites = fallShort; });
     }
 
     bool waitForWrites (int count)
@@ -101,6 +112,7 @@ private:
     int reads = 0;
     int writes = 0;
     bool failWrites = false;
+    bool shortWrites = false;
 };
 
 // Records what a transport tells its handler.

@@ -140,4 +140,10 @@ TEST (PacketIO, WriteFailureCarriesTheFormatAndLogsTheNumber)
     expectFailure (transport->writePacket (message.data(), message.length), "hid_write failed with %d");
     EXPECT_TRUE (LogCapture::instance().contains ("hid_write failed with -1"));
     EXPECT_EQ (fromFirstUp (rig.events.getStates()), std::vector<int> { LinkUp }) << "a write failure leaves the link alone";
+
+    // A device that takes part of a report has not sent the message either.
+    rig.observed.setFailWrites (false);
+    rig.observed.setShortWrites (true);
+    expectFailure (transport->writePacket (message.data(), message.length), "hid_write incomplete");
+    EXPECT_EQ (fromFirstUp (rig.events.getStates()), std::vector<int> { LinkUp });
 }

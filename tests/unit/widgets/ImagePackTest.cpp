@@ -267,4 +267,24 @@ TEST_F (ImagePackTest, AReaderThatFailsLeavesThePackEmpty)
     EXPECT_FALSE (ImagePack::create ([] (std::uint32_t, std::uint32_t, void*) { return false; }, 1024));
     EXPECT_TRUE (LogCapture::instance().contains ("Image pack header unreadable"));
     EXPECT_TRUE (ImagePack::getImage (0).isNull());
+
+    // A reader that gives up part way: at the directory, then at a name.
+    TestPack pack (writePack (skinFiles()));
+    const auto directoryOffset = pack.word (0);
+    const auto thirdName = pack.word (pack.entryAt (2));
+
+    for (const auto& [failingOffset, logged] : { std::pair { directoryOffset, "Image pack directory unreadable" },
+                                                 std::pair { thirdName, "Image pack name 2 unreadable" } })
+    {
+        SCOPED_TRACE (logged);
+        LogCapture::instance().clear();
+        auto inner = pack.reader();
+        const ImagePack::Reader failing = [inner, failingOffset = failingOffset] (std::uint32_t offset, std::uint32_t size,
+                                                                                 void* destination)
+        { return offset != failingOffset && inner (offset, size, destination); };
+
+        EXPECT_FALSE (ImagePack::create (failing, (std::uint32_t) pack.block.size()));
+        EXPECT_TRUE (LogCapture::instance().contains (logged));
+        EXPECT_TRUE (ImagePack::getImage (0).isNull());
+    }
 }

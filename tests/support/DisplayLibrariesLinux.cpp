@@ -1,0 +1,9 @@
+#include "support/DisplayLibraries.h"
+
+#include <dlfcn.h>
+
+void keepDisplayLibrariesLoaded()
+{
+    for (const char* library : { "libX11.so.6", "libXext.so.6" })
+        (void) dlopen (library, RTLD_NOW | RTLD_NODELETE);
+}

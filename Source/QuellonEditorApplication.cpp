@@ -99,6 +99,8 @@ void QuellonEditorApplication::initialise (const juce::String&)
 
     mainComponent->onMaximise = [w = window.get()] { w->toggleMaximised(); };
     mainComponent->onMinimise = [w = window.get()] { w->minimise(); };
+    // The system's close (alt+F4, the taskbar) quits as the close button does.
+    window->onCloseRequest = [this] { systemRequestedQuit(); };
 
     window->setVisible (true);
     repaintPump = startRepaintPumpIfNeeded();

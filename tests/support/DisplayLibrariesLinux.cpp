@@ -1,6 +1,7 @@
 #include "support/DisplayLibraries.h"
 
 #include <dlfcn.h>
+#include <initializer_list>
 
 void keepDisplayLibrariesLoaded()
 {

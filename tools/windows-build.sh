@@ -11,8 +11,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${WINDOWS_BUILD_DIR:-$root/build-windows}"
 dist="$root/dist"
-with_tests=OFF
-[ "${1:-}" = "--tests" ] && with_tests=ON
+with_tests=no
+[ "${1:-}" = "--tests" ] && with_tests=yes
 
 "$root/tools/install-windows-deps.sh"
 
@@ -33,8 +33,8 @@ cmake -S "$root" -B "$out/app" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DJUCE_DIR="$(dirname "$(find /usr/lib -path '*/cmake/JUCE-*/JUCEConfig.cmake' | head -n 1)")" \
     -DQUELLON_WINDOWS_PREFIX="$prefix" \
     -DQUELLON_HOST_IMAGE_PACK_BUILDER="$out/host/tools/quellon_image_pack_builder" \
-    -DQUELLON_BUILD_TESTS="$with_tests" -DQUELLON_BUILD_BENCHMARKS=OFF
-if [ "$with_tests" = ON ]; then
+    -DQUELLON_BUILD_TESTS=ON -DQUELLON_BUILD_BENCHMARKS=OFF
+if [ "$with_tests" = yes ]; then
     cmake --build "$out/app"
 else
     cmake --build "$out/app" --target QuellonEditor

@@ -12,6 +12,8 @@ set_target_properties(quellon_hidapi PROPERTIES
     IMPORTED_LOCATION "${QUELLON_WINDOWS_PREFIX}/bin/hidapi.dll"
     IMPORTED_IMPLIB "${QUELLON_WINDOWS_PREFIX}/lib/libhidapi.dll.a"
     INTERFACE_INCLUDE_DIRECTORIES "${QUELLON_WINDOWS_PREFIX}/include/hidapi")
+# Where hidapi.h is, as pkg-config tells it on Linux (the virtual unit's shim).
+set(HIDAPI_INCLUDE_DIRS "${QUELLON_WINDOWS_PREFIX}/include/hidapi")
 
 # JUCE's image loaders include <png.h> and <jpeglib.h>; our jpeglib.h wrapper
 # comes first on the path (see its comment).

@@ -1,11 +1,11 @@
 // The control channel on Linux: a Unix stream socket.
 #include "BusControl.h"
 #include "ControlServer.h"
+#include "ControlAnswers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -41,33 +41,9 @@ int connectTo (const std::string& path)
     return fd;
 }
 
-// Reads until `count` answers (lines "OK" or "ERR ...") have come.
 std::string readAnswers (int fd, int count)
 {
-    std::string text;
-    char buffer[1024];
-
-    auto answers = [&text] {
-        int found = 0;
-        std::istringstream lines (text);
-
-        for (std::string line; std::getline (lines, line);)
-            found += (line == "OK" || line.rfind ("ERR", 0) == 0) ? 1 : 0;
-
-        return found;
-    };
-
-    while (answers() < count)
-    {
-        const auto n = ::read (fd, buffer, sizeof (buffer));
-
-        if (n <= 0)
-            break;
-
-        text.append (buffer, (std::size_t) n);
-    }
-
-    return text;
+    return readControlAnswers ([fd] (char* buffer, std::size_t size) { return ::read (fd, buffer, size); }, count);
 }
 } // namespace
 

@@ -2,11 +2,11 @@
 // from outside the Wine process.
 #include "BusControl.h"
 #include "ControlServer.h"
+#include "ControlAnswers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <winsock2.h>
 
 using namespace vunit;
@@ -51,33 +51,9 @@ SOCKET connectTo (const std::string& port)
     return s;
 }
 
-// Reads until `count` answers (lines "OK" or "ERR ...") have come.
 std::string readAnswers (SOCKET s, int count)
 {
-    std::string text;
-    char buffer[1024];
-
-    auto answers = [&text] {
-        int found = 0;
-        std::istringstream lines (text);
-
-        for (std::string line; std::getline (lines, line);)
-            found += (line == "OK" || line.rfind ("ERR", 0) == 0) ? 1 : 0;
-
-        return found;
-    };
-
-    while (answers() < count)
-    {
-        const int n = ::recv (s, buffer, sizeof (buffer), 0);
-
-        if (n <= 0)
-            break;
-
-        text.append (buffer, (std::size_t) n);
-    }
-
-    return text;
+    return readControlAnswers ([s] (char* buffer, std::size_t size) { return ::recv (s, buffer, (int) size, 0); }, count);
 }
 } // namespace
 

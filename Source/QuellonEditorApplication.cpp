@@ -2,6 +2,8 @@
 
 #include "MainComponent.h"
 #include "Protocol/Log.h"
+#include "RepaintPump.h"
+#include "SettingsFolder.h"
 #include "StatusTable.h"
 #include "Widgets/ImagePack.h"
 #include "Widgets/ProgramResource.h"
@@ -64,8 +66,7 @@ juce::PropertiesFile::Options QuellonEditorApplication::settingsOptions()
     juce::PropertiesFile::Options options;
     options.applicationName = applicationName;
     options.filenameSuffix = "settings";
-    // The per-user application-data folder of this platform.
-    options.folderName = ".config/Quellon Editor";
+    options.folderName = settingsFolderName();
     options.osxLibrarySubFolder = "Application Support";
     options.commonToAllUsers = false;
     options.ignoreCaseOfKeyNames = false;
@@ -79,6 +80,7 @@ juce::PropertiesFile::Options QuellonEditorApplication::settingsOptions()
 void QuellonEditorApplication::initialise (const juce::String&)
 {
     properties = std::make_unique<juce::PropertiesFile> (settingsOptions());
+    (void) prepareSettingsFolder (properties->getFile());
 
     const auto block = lockProgramResource (imagePackResourceId);
 
@@ -97,8 +99,11 @@ void QuellonEditorApplication::initialise (const juce::String&)
 
     mainComponent->onMaximise = [w = window.get()] { w->toggleMaximised(); };
     mainComponent->onMinimise = [w = window.get()] { w->minimise(); };
+    // The system's close (alt+F4, the taskbar) quits as the close button does.
+    window->onCloseRequest = [this] { systemRequestedQuit(); };
 
     window->setVisible (true);
+    repaintPump = startRepaintPumpIfNeeded();
     startTimer (pollIntervalMs);
     startUpdateCheck();
 }
@@ -109,6 +114,7 @@ void QuellonEditorApplication::shutdown()
     updateCheck.close();
     stopTimer();
 
+    repaintPump.reset();
     window.reset();
     mainComponent = nullptr;
 
@@ -116,8 +122,9 @@ void QuellonEditorApplication::shutdown()
     service.reset();
     deviceManager.reset();
 
-    if (properties != nullptr)
-        properties->saveIfNeeded();
+    if (properties != nullptr && ! properties->saveIfNeeded())
+        (void) KORVALUNE_ERROR ("The settings could not be saved to %s",
+            properties->getFile().getFullPathName().toRawUTF8());
 
     properties.reset();
     ImagePack::clearCache();

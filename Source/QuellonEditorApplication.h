@@ -45,7 +45,7 @@ public:
     void systemRequestedQuit() override;
 
     // The settings file's options: "Quellon Editor.settings" in the user's
-    // configuration folder.
+    // configuration folder (SettingsFolder.h).
     static juce::PropertiesFile::Options settingsOptions();
 
     // The units the editor serves (the udev rule in packaging/linux grants
@@ -65,6 +65,7 @@ private:
     static void showNewVersionAlert();
 
     UpdateCheck updateCheck { *this };
+    std::unique_ptr<juce::Timer> repaintPump;
     std::unique_ptr<ZoomWindow> window;
     std::unique_ptr<Korvalune::USBDeviceManager> deviceManager;
     std::unique_ptr<DeviceConnection> connection;

@@ -113,6 +113,12 @@ void ZoomWindow::resized()
     juce::ResizableWindow::resized();
 }
 
+void ZoomWindow::userTriedToCloseWindow()
+{
+    if (onCloseRequest)
+        onCloseRequest();
+}
+
 juce::BorderSize<int> ZoomWindow::getBorderThickness()
 {
     return {};

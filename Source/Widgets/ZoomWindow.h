@@ -3,6 +3,7 @@
 #include <juce_data_structures/juce_data_structures.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <memory>
 
 // The editor's one top-level window: no title bar and no frame (the main
@@ -27,10 +28,15 @@ public:
     void toggleMaximised();
     void minimise();
 
+    // Called when the system asks the window to close (alt+F4, the taskbar's
+    // "Close window", a window manager's close button). Empty: nothing happens.
+    std::function<void()> onCloseRequest;
+
     bool isMaximised() const noexcept { return maximised; }
     juce::Rectangle<int> getBoundsBeforeMaximise() const noexcept { return boundsBeforeMaximise; }
 
     void resized() override;
+    void userTriedToCloseWindow() override;
     juce::BorderSize<int> getBorderThickness() override;
     juce::BorderSize<int> getContentComponentBorder() override;
 

@@ -251,3 +251,17 @@ TEST (ZoomWindow, DestroyingItDeletesTheMainView)
     window.reset();
     EXPECT_TRUE (deleted);
 }
+
+TEST (ZoomWindow, TheSystemsCloseRequestReachesItsOwner)
+{
+    auto window = openWindow (nullptr);
+    auto* peer = window->getPeer();
+    ASSERT_NE (peer, nullptr);
+
+    peer->handleUserClosingWindow();    // with no one listening nothing happens
+    int requests = 0;
+    window->onCloseRequest = [&requests] { ++requests; };
+    peer->handleUserClosingWindow();
+    EXPECT_EQ (requests, 1);
+    EXPECT_TRUE (window->isVisible()) << "closing is the owner's decision";
+}

@@ -1,6 +1,6 @@
+#include "support/DisplayLibraries.h"
 #include "support/LogCapture.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -16,12 +16,7 @@ int main (int argc, char** argv)
     // X server (no window manager) aborts the process.
     juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };
 
-    // JUCE loads the X libraries itself and unloads them as it shuts down;
-    // what they hold for the windows a test opened (alerts, dialogs) is then
-    // out of LeakSanitizer's sight and would count as leaked. Kept loaded to
-    // the end, their own globals still hold it.
-    for (const char* library : { "libX11.so.6", "libXext.so.6" })
-        (void) dlopen (library, RTLD_NOW | RTLD_NODELETE);
+    keepDisplayLibrariesLoaded();
 
     juce::ScopedJuceInitialiser_GUI gui;
     return RUN_ALL_TESTS();

@@ -1,7 +1,8 @@
-// Draws the editor's skin: the twelve PNG files of the image pack.
-//   quellon_skin_generator <folder>
-// The output is committed under Resources/Skin; run this again after a change
-// of the look and commit both. The layout below follows the main view's fixed
+// Draws the editor's skin: the twelve PNG files of the image pack, and the
+// program's icon in the same look.
+//   quellon_skin_generator <folder> [<icon file>]
+// The output is committed under Resources/Skin and Resources/Icon; run this
+// again after a change of the look and commit both. The layout below follows the main view's fixed
 // design of 640 x 426 pixels (the background is one pixel taller).
 #include <juce_graphics/juce_graphics.h>
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -471,6 +472,27 @@ Image makeWindowButton (Symbol symbol, bool pressed)
 }
 
 //==============================================================================
+// The program's icon: one lit knob of the skin on a rounded panel tile, drawn
+// large enough for every size the system scales it to.
+
+Image makeIcon()
+{
+    constexpr int size = 256;
+    Image image (Image::ARGB, size, size, true);
+    Graphics g (image);
+
+    const auto tile = Rectangle<float> (8.0f, 8.0f, size - 16.0f, size - 16.0f);
+    g.setGradientFill (ColourGradient (Palette::stripTop, 0.0f, tile.getY(), Palette::panelBottom, 0.0f,
+                                       tile.getBottom(), false));
+    g.fillRoundedRectangle (tile, 44.0f);
+    g.setColour (Colour (0xff0a0b0c));
+    g.drawRoundedRectangle (tile.reduced (1.0f), 43.0f, 3.0f);
+
+    drawKnob (g, tile.getCentre(), 66.0f, 0.72f, true);
+    return image;
+}
+
+//==============================================================================
 
 bool save (const Image& image, const File& folder, const char* name)
 {
@@ -489,9 +511,9 @@ bool save (const Image& image, const File& folder, const char* name)
 
 int main (int argc, char** argv)
 {
-    if (argc != 2)
+    if (argc != 2 && argc != 3)
     {
-        std::fprintf (stderr, "usage: %s <folder>\n", argv[0]);
+        std::fprintf (stderr, "usage: %s <folder> [<icon file>]\n", argv[0]);
         return 2;
     }
 
@@ -510,5 +532,16 @@ int main (int argc, char** argv)
                     && save (makeWindowButton (Symbol::maximise, true), folder, "MaximizeOn.png")
                     && save (makeWindowButton (Symbol::minimise, false), folder, "MinimizeOff.png")
                     && save (makeWindowButton (Symbol::minimise, true), folder, "MinimizeOn.png");
-    return ok ? 0 : 1;
+    if (! ok)
+        return 1;
+
+    if (argc == 3)
+    {
+        const File icon = File::getCurrentWorkingDirectory().getChildFile (argv[2]);
+        (void) icon.getParentDirectory().createDirectory();
+        if (! save (makeIcon(), icon.getParentDirectory(), icon.getFileName().toRawUTF8()))
+            return 1;
+    }
+
+    return 0;
 }

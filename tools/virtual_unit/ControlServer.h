@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BusControl.h"
+#include "ControlChannel.h"
 
 #include <string>
 #include <thread>
@@ -8,39 +9,39 @@
 namespace vunit
 {
 
-// Serves a BusControl on a Unix stream socket, one client at a time: each
-// line a client sends is one command, answered as BusControl answers it.
+// Serves a BusControl on the platform's control channel (ControlChannel.h),
+// one client at a time: each line a client sends is one command, answered as
+// BusControl answers it.
 //
-// Owns: the socket (its file is removed on destruction) and its thread.
+// Owns: the channel (a socket file is removed on destruction) and its thread.
 // Threads: the server thread runs the commands; construction and
 // destruction happen on any one other thread.
 class ControlServer
 {
 public:
-    // A socket file that no server answers on any more is replaced; a live
-    // one is left alone and this server does not start.
-    ControlServer (BusControl& control, std::string socketPath);
+    // `address` as ControlChannel takes it: a socket path, or a TCP port. A
+    // socket file that no server answers on any more is replaced; a live one
+    // is left alone and this server does not start.
+    ControlServer (BusControl& control, std::string address);
     ~ControlServer();
 
     ControlServer (const ControlServer&) = delete;
     ControlServer& operator= (const ControlServer&) = delete;
 
-    bool isRunning() const { return listenSocket >= 0; }
-    const std::string& getSocketPath() const { return socketPath; }
+    bool isRunning() const { return channel.isOpen(); }
+    // The socket path, or the port served.
+    const std::string& getSocketPath() const { return channel.getAddress(); }
     // Why the server did not start; empty when it runs.
-    const std::string& getError() const { return error; }
+    const std::string& getError() const { return channel.getError(); }
+    // The process ends without destructors: remove the socket file.
+    void removeEndpoint() { channel.removeEndpoint(); }
 
 private:
-    bool bindSocket();
     void serve();
-    void serveClient (int client);
-    bool waitReadable (int fd);
+    void serveClient (ControlChannel::Connection client);
 
     BusControl& control;
-    const std::string socketPath;
-    std::string error;
-    int listenSocket = -1;
-    int wakePipe[2] = { -1, -1 };
+    ControlChannel channel;
     std::thread thread;
 };
 

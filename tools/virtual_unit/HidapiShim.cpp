@@ -4,12 +4,13 @@
 // through its control socket or, in-process, through quellon_vbus_command.
 //
 // Environment:
-//   QUELLON_VBUS_SOCKET  control socket path ("none": no socket); default
+//   QUELLON_VBUS_SOCKET  Linux: control socket path ("none": no socket); default
 //                        $XDG_RUNTIME_DIR/quellon-vbus.sock, else /tmp/quellon-vbus-<uid>.sock
+//   QUELLON_VBUS_PORT    Windows: the control channel's TCP port on 127.0.0.1;
+//                        unset: no channel
 //   QUELLON_VBUS_INIT    commands run at start-up, separated by ';'
 
 #include "BusControl.h"
-#include "ControlSocketPath.h"
 #include "ControlServer.h"
 #include "VirtualBus.h"
 
@@ -22,7 +23,6 @@
 #include <cwchar>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #define SHIM_EXPORT extern "C" __attribute__ ((visibility ("default")))
 
@@ -80,7 +80,7 @@ Shim& shim()
     static Shim* instance = [] {
         auto* s = new Shim();
         runInitCommands (*s);
-        const auto path = vunit::defaultControlSocketPath();
+        const auto path = vunit::ControlChannel::defaultAddress();
 
         if (path != "none")
         {
@@ -101,7 +101,7 @@ Shim& shim()
 __attribute__ ((destructor)) void removeSocketFile()
 {
     if (auto* s = startedShim.load(); s != nullptr && s->server != nullptr && s->server->isRunning())
-        ::unlink (s->server->getSocketPath().c_str());
+        s->server->removeEndpoint();
 }
 
 wchar_t* copyWide (const std::string& text)

@@ -1,12 +1,14 @@
 // quellon-vbus: sends one command to the virtual bus of a program that runs
 // with the hidapi shim, and prints the answer.
 //
-//   quellon-vbus [-s SOCKET] [-w SECONDS] COMMAND [ARGUMENT...]
+//   quellon-vbus [-s SOCKET | -p PORT] [-w SECONDS] COMMAND [ARGUMENT...]
 //
 // -s names the control socket (default as the shim's: $QUELLON_VBUS_SOCKET,
 // else $XDG_RUNTIME_DIR/quellon-vbus.sock, else /tmp/quellon-vbus-<uid>.sock);
-// -w waits up to SECONDS for the socket to appear. Exit status: 0 for OK,
-// 1 for ERR (the reason goes to stderr), 2 when the bus cannot be reached.
+// -p reaches the shim of a Windows program under Wine on its TCP port on
+// 127.0.0.1 instead; -w waits up to SECONDS for the bus to answer. Exit
+// status: 0 for OK, 1 for ERR (the reason goes to stderr), 2 when the bus
+// cannot be reached.
 
 #include "ControlSocketPath.h"
 
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -22,22 +25,29 @@
 
 namespace
 {
-int connectTo (const std::string& path, double waitSeconds)
+// A Unix socket path, or a port on 127.0.0.1 when `port` is above 0.
+int connectTo (const std::string& path, int port, double waitSeconds)
 {
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
+    sockaddr_un unixAddress {};
+    unixAddress.sun_family = AF_UNIX;
+    sockaddr_in tcpAddress {};
+    tcpAddress.sin_family = AF_INET;
+    tcpAddress.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
+    tcpAddress.sin_port = htons ((std::uint16_t) port);
 
-    if (path.size() >= sizeof (address.sun_path))
+    if (path.size() >= sizeof (unixAddress.sun_path))
         return -1;
 
-    std::memcpy (address.sun_path, path.c_str(), path.size() + 1);
+    std::memcpy (unixAddress.sun_path, path.c_str(), path.size() + 1);
+    const auto* address = port > 0 ? (const sockaddr*) &tcpAddress : (const sockaddr*) &unixAddress;
+    const auto length = port > 0 ? sizeof (tcpAddress) : sizeof (unixAddress);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double> (waitSeconds);
 
     for (;;)
     {
-        const int fd = ::socket (AF_UNIX, SOCK_STREAM, 0);
+        const int fd = ::socket (port > 0 ? AF_INET : AF_UNIX, SOCK_STREAM, 0);
 
-        if (fd >= 0 && ::connect (fd, (const sockaddr*) &address, sizeof (address)) == 0)
+        if (fd >= 0 && ::connect (fd, address, (socklen_t) length) == 0)
             return fd;
 
         if (fd >= 0)
@@ -106,6 +116,7 @@ int readAnswer (int fd)
 int main (int argc, char** argv)
 {
     std::string socketPath = vunit::defaultControlSocketPath();
+    int port = 0;
     double waitSeconds = 0;
     int i = 1;
 
@@ -113,6 +124,8 @@ int main (int argc, char** argv)
     {
         if (std::strcmp (argv[i], "-s") == 0)
             socketPath = argv[i + 1];
+        else if (std::strcmp (argv[i], "-p") == 0)
+            port = std::atoi (argv[i + 1]);
         else if (std::strcmp (argv[i], "-w") == 0)
             waitSeconds = std::atof (argv[i + 1]);
         else
@@ -121,7 +134,7 @@ int main (int argc, char** argv)
 
     if (i >= argc)
     {
-        std::fprintf (stderr, "usage: quellon-vbus [-s SOCKET] [-w SECONDS] COMMAND [ARGUMENT...]\n"
+        std::fprintf (stderr, "usage: quellon-vbus [-s SOCKET | -p PORT] [-w SECONDS] COMMAND [ARGUMENT...]\n"
                               "       quellon-vbus help   lists the commands\n");
         return 2;
     }
@@ -131,11 +144,18 @@ int main (int argc, char** argv)
     for (; i < argc; ++i)
         line += std::string (argv[i]) + (i + 1 < argc ? " " : "\n");
 
-    const int fd = connectTo (socketPath, waitSeconds);
+    if (port < 0 || port > 65535)
+    {
+        std::fprintf (stderr, "quellon-vbus: no TCP port: %d\n", port);
+        return 2;
+    }
+
+    const int fd = connectTo (socketPath, port, waitSeconds);
 
     if (fd < 0)
     {
-        std::fprintf (stderr, "quellon-vbus: cannot reach the bus at %s\n", socketPath.c_str());
+        const auto where = port > 0 ? "127.0.0.1:" + std::to_string (port) : socketPath;
+        std::fprintf (stderr, "quellon-vbus: cannot reach the bus at %s\n", where.c_str());
         return 2;
     }
 

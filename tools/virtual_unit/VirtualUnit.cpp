@@ -155,7 +155,10 @@ int VirtualUnit::write (Endpoint& endpoint, const std::uint8_t* report, std::siz
     if (arrival > now)
     {
         lock.unlock();
-        std::this_thread::sleep_until (arrival);
+        // A sleep may end early by the clock's own reckoning (Windows sleeps
+        // in whole ticks), and the wire must be held for the full time.
+        while (Clock::now() < arrival)
+            std::this_thread::sleep_until (arrival);
         lock.lock();
         advance (std::max (arrival, Clock::now()));
 

@@ -1,14 +1,13 @@
 #include "Application/BackupArchive.h"
 #include "Application/BundleWriter.h"
 #include "Protocol/KorvaluneDataFile.h"
+#include "support/FileSizeLimit.h"
 #include "support/LogCapture.h"
 #include "support/MemoryStreams.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
-#include <sys/resource.h>
 
 using namespace Korvalune;
 using namespace Korvalune::KorvaluneData;
@@ -155,6 +154,33 @@ TEST_F (BackupBundle, FullArchiveRoundTripsInEntryOrderAsStoredEntries)
     ASSERT_NE (back.versions, nullptr);
     EXPECT_EQ (back.versions->system, (Version { 1, 0, 3, 0 }));
     EXPECT_EQ (back.versions->dsp, (Version { 1, 2, 7, 0 }));
+    ASSERT_NE (back.firmware, nullptr);
+    EXPECT_EQ (*back.firmware, *archive.firmware);
+    expectSameCabinets (back.cabinets, archive.cabinets);
+    ASSERT_NE (back.globals, nullptr);
+    EXPECT_EQ (*back.globals, *archive.globals);
+}
+
+// Users name their folders in their own language. On Windows such a path
+// reaches the file system only through the wide-character calls; a narrow
+// call would miss the folder or write somewhere else.
+TEST_F (BackupBundle, ABundleInAFolderWithNonAsciiCharactersIsWrittenReplacedAndRead)
+{
+    const auto where = folder.getChildFile (juce::CharPointer_UTF8 ("B\xc3\xa4sse \xe2\x80\x94 \xe6\x97\xa5\xe6\x9c\xac \xce\xb1\xcf\x89"));
+    ASSERT_TRUE (where.createDirectory().wasOk());
+    const auto bundle = where.getChildFile (juce::CharPointer_UTF8 ("Sicherung \xc3\xbc\xe2\x9c\x93.bbu"));
+
+    auto first = fullArchive();
+    first.cabinets.resize (1);
+    ASSERT_TRUE (BackupArchive::create (first, bundle).ok);
+    const auto archive = fullArchive();
+    ASSERT_TRUE (BackupArchive::create (archive, bundle).ok) << "an existing bundle is replaced";
+
+    EXPECT_EQ (where.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
+    EXPECT_TRUE (where.getChildFile (bundle.getFileName()).existsAsFile()) << "the name is kept exactly";
+
+    QuellonArchive back;
+    ASSERT_TRUE (BackupArchive::load (back, bundle).ok);
     ASSERT_NE (back.firmware, nullptr);
     EXPECT_EQ (*back.firmware, *archive.firmware);
     expectSameCabinets (back.cabinets, archive.cabinets);
@@ -503,15 +529,13 @@ TEST_F (BackupBundle, AFailedWriteKeepsTheOldBackupAndLeavesNoTemporaryFile)
     archive.firmware->assign (256 * 1024, 0x5a);
 
     // A file-size limit makes the writes fail part way, as a full disk would.
-    const auto previousHandler = std::signal (SIGXFSZ, SIG_IGN);
-    rlimit previous {};
-    ASSERT_EQ (getrlimit (RLIMIT_FSIZE, &previous), 0);
-    rlimit small = previous;
-    small.rlim_cur = 64 * 1024;
-    ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &small), 0);
-    const auto r = BackupArchive::create (archive, bundle);
-    ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &previous), 0);
-    std::signal (SIGXFSZ, previousHandler);
+    auto r = Korvalune::okResult;
+    {
+        FileSizeLimit limit (64 * 1024);
+        if (! limit.isActive())
+            GTEST_SKIP() << "no file-size limit on this platform";
+        r = BackupArchive::create (archive, bundle);
+    }
 
     expectFailure (r, "Failed to write zip file", "BundleWriter.cpp");
     juce::MemoryBlock after;

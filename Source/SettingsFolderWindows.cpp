@@ -1,0 +1,7 @@
+#include "SettingsFolder.h"
+
+const char* settingsFolderName()
+{
+    // JUCE puts it in the user's application-data folder on Windows.
+    return "Quellon Editor";
+}

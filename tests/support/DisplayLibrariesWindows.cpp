@@ -1,0 +1,3 @@
+#include "support/DisplayLibraries.h"
+
+void keepDisplayLibrariesLoaded() { }

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows program (tools/dev windows):
+#   1. the Windows toolchain, Wine and the third-party sources (install-windows-deps.sh);
+#   2. a host build of the image-pack builder, which the cross build runs;
+#   3. libpng, libjpeg-turbo and hidapi for Windows (cmake/windows/third_party);
+#   4. the program, and with --tests its unit tests;
+#   5. dist/windows/ with the stripped "Quellon Editor.exe" and hidapi.dll, and
+#      dist/Quellon-Editor-<version>-windows-x86_64.zip of that folder.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+out="${WINDOWS_BUILD_DIR:-$root/build-windows}"
+dist="$root/dist"
+with_tests=no
+[ "${1:-}" = "--tests" ] && with_tests=yes
+
+"$root/tools/install-windows-deps.sh"
+
+cmake -S "$root" -B "$out/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DQUELLON_BUILD_TESTS=OFF -DQUELLON_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$out/host" --target quellon_image_pack_builder
+
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+prefix="$out/prefix"
+cmake -S "$root/cmake/windows/third_party" -B "$out/third_party" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DQUELLON_SOURCE_CACHE="${SOURCE_CACHE:-$root/.cache/windows-sources}" \
+    -DQUELLON_WINDOWS_PREFIX="$prefix" >/dev/null
+cmake --build "$out/third_party"
+
+cmake -S "$root" -B "$out/app" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DJUCE_DIR="$(dirname "$(find /usr/lib -path '*/cmake/JUCE-*/JUCEConfig.cmake' | head -n 1)")" \
+    -DQUELLON_WINDOWS_PREFIX="$prefix" \
+    -DQUELLON_HOST_IMAGE_PACK_BUILDER="$out/host/tools/quellon_image_pack_builder" \
+    -DQUELLON_BUILD_TESTS=ON -DQUELLON_BUILD_BENCHMARKS=OFF
+if [ "$with_tests" = yes ]; then
+    cmake --build "$out/app"
+else
+    cmake --build "$out/app" --target QuellonEditor
+fi
+
+exe="$(find "$out/app" -type f -name 'Quellon Editor.exe' | head -n 1)"
+version="$(sed -n 's/^project(QuellonEditor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+rm -rf "$dist/windows"
+mkdir -p "$dist/windows"
+x86_64-w64-mingw32-strip -o "$dist/windows/Quellon Editor.exe" "$exe"
+cp "$prefix/bin/hidapi.dll" "$dist/windows/"
+zip_file="$dist/Quellon-Editor-$version-windows-x86_64.zip"
+rm -f "$zip_file"
+(cd "$dist/windows" && zip -q -9 "$zip_file" "Quellon Editor.exe" hidapi.dll)
+echo "The Windows program is in $dist/windows/ and $zip_file"

@@ -84,6 +84,7 @@ public:
     // Error becomes Up, silently.
     void clearError();
     int getLinkState();
+    const TimeLimits& getTimeLimits() const { return limits; }
 
     // Registers a waiter for `expectedTypes`, runs the sender and waits for
     // the reply, a link change away from Up or the time limit. Success with

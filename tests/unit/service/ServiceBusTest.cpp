@@ -121,7 +121,9 @@ protected:
 
 TEST_F (ServiceBusTest, AnUpdatedUnitComesBackAsANewDeviceAndTheUpdateGoesOn)
 {
-    vbus ("plug u1 dsp=1.1.0 next-dsp=1.2.0 return-ms=50");
+    // The new version is still below the required one: after an update it is
+    // shown, not checked.
+    vbus ("plug u1 dsp=1.1.0 next-dsp=1.1.5 return-ms=50");
     Application application (service);
     application.scan();
     ASSERT_TRUE (recorder.waitForState (QuellonEditorService::FirmwareUpdateRequired));
@@ -143,8 +145,14 @@ TEST_F (ServiceBusTest, AnUpdatedUnitComesBackAsANewDeviceAndTheUpdateGoesOn)
 
     EXPECT_EQ (application.paths, (std::vector<std::string> { "virtual:u1", "virtual:u1#2" }));
     EXPECT_EQ (vbus ("firmware u1").find ("size=1000") != std::string::npos, true) << vbus ("firmware u1");
-    EXPECT_EQ (framesOfType ("u1", VERSION_REQUEST), 0) << "no version check after an update";
+    EXPECT_EQ (framesOfType ("u1", VERSION_REQUEST), 1);
+    EXPECT_EQ (framesOfType ("u1", CONNECT_REQUEST), 0) << "no connection check after an update";
     EXPECT_EQ (framesOfType ("u1", READ_REQUEST), 4);
+
+    Korvalune::KorvaluneData::DeviceVersionInfo version;
+    EXPECT_TRUE (service.getDeviceVersion (version));
+    EXPECT_EQ (version.dsp, (Korvalune::KorvaluneData::Version { 1, 1, 5, 0 }));
+    EXPECT_EQ (service.getState(), QuellonEditorService::Idle);
 }
 
 TEST_F (ServiceBusTest, AUnitPulledAndPluggedBackIsServedAgain)

@@ -133,7 +133,24 @@ void QuellonEditorApplication::systemRequestedQuit()
 //==============================================================================
 void QuellonEditorApplication::timerCallback()
 {
+    // First, so that a unit that came back under a new path is served by this scan.
+    letGoOfBrokenUnit();
     deviceManager->scan();
+}
+
+void QuellonEditorApplication::letGoOfBrokenUnit()
+{
+    // A unit plugged out and in again between two polls keeps its path but
+    // not its link; one that sent a report that makes no sense is no better
+    // off. Either is let go as if it had been removed, and opened afresh if
+    // it is still on the bus.
+    if (connection == nullptr || connection->protocol->getLinkState() != Korvalune::LinkError)
+        return;
+
+    Korvalune::logMessage (Korvalune::LogInfo, "The unit's link has failed: letting it go");
+    const auto* device = connection->device;
+    releaseConnection();
+    deviceManager->dropDevice (device);
 }
 
 void QuellonEditorApplication::deviceArrived (Korvalune::USBDeviceManager::HIDDevice* device)

@@ -77,6 +77,8 @@ public:
     Result setHandler (Handler* handler);
 
     void handleLinkState (int state) override;
+    // A broken report (shorter than its length byte says) is dropped and
+    // breaks an up link: Up becomes Error and the handler is told.
     void handlePacket (const std::uint8_t* data, unsigned length) override;
 
     // Up becomes Error, silently: nobody is woken, the handler is not told.
@@ -119,6 +121,8 @@ private:
         ReplyWaiter take;
     };
 
+    // Up becomes Error, and the handler is told (after stateMutex is released).
+    void breakLink();
     bool receiveIntoBuffer (PendingRequest& request, const std::uint8_t* data, unsigned length);
     Result awaitReply (std::unique_lock<std::mutex>& lock, PendingRequest& request, std::uint32_t timeLimitMs);
     Result request (ReplyBuffer& reply, const std::vector<std::uint8_t>& expectedTypes, const DeviceMessage& message);

@@ -235,6 +235,7 @@ void VirtualUnit::plug (const std::optional<std::string>& newPath)
 
     leaveAt.reset();
     returnAt.reset();
+    returnPath.reset();
 
     if (present)
         leave (Clock::now());
@@ -243,11 +244,29 @@ void VirtualUnit::plug (const std::optional<std::string>& newPath)
     arrive (basePath);
 }
 
+bool VirtualUnit::replug (std::chrono::milliseconds gap)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto now = Clock::now();
+    advance (now);
+
+    if (! present)
+        return false;
+
+    leaveAt.reset();
+    leave (now);
+    returnPath = path;
+    returnAt = now + gap;
+    advance (now);
+    return true;
+}
+
 void VirtualUnit::unplug()
 {
     std::lock_guard<std::mutex> lock (mutex);
     advance (Clock::now());
     returnAt.reset();
+    returnPath.reset();
     leaveAt.reset();
 
     if (present)
@@ -330,7 +349,8 @@ void VirtualUnit::advance (Clock::time_point now)
         {
             returnAt.reset();
             ++arrivals;
-            arrive (basePath + "#" + std::to_string (arrivals));
+            arrive (returnPath.value_or (basePath + "#" + std::to_string (arrivals)));
+            returnPath.reset();
         }
     }
 }
@@ -376,6 +396,7 @@ void VirtualUnit::completeFirmware (Clock::time_point at)
     // back a while later under a new device node.
     leaveAt = at;
     returnAt = at + settings.returnDelay;
+    returnPath.reset();
 }
 
 //==============================================================================

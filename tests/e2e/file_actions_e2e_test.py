@@ -16,6 +16,7 @@ usage: file_actions_e2e_test.py EDITOR SHIM VBUS_CLIENT RESOURCES_DIR
 """
 import os
 import random
+import shutil
 import sys
 import time
 
@@ -354,8 +355,21 @@ def run(work):
         display.close()
 
 
+def no_desktop_dialogs():
+    """The editor shows the desktop's own file dialog where zenity or kdialog is
+    installed; this test answers JUCE's own."""
+    present = [tool for tool in ("zenity", "kdialog") if shutil.which(tool)]
+    if present:
+        raise Failure("run where neither zenity nor kdialog is installed (found: %s)" % ", ".join(present))
+
+
 def main():
-    find_tools()
+    try:
+        find_tools()
+        no_desktop_dialogs()
+    except Failure as failure:
+        print("FAIL:", failure)
+        sys.exit(1)
     with editor_lock(), temporary_folder() as work:
         try:
             run(work)

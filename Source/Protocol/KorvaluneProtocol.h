@@ -37,7 +37,9 @@ public:
         // Reserved for unsolicited reports of the unit; never called yet.
         virtual void handleParameterReport (std::uint32_t parameter, std::uint32_t value) = 0;
         virtual void handleStatusReport (std::uint32_t status) = 0;
-        // The link state after every report of the transport, also an unchanged one.
+        // The link state after every report of the transport, also an
+        // unchanged one, and Error when a broken report breaks an up link.
+        // Called on the read thread with no protocol lock held.
         virtual void handleLinkState (int state) = 0;
         virtual void handleDeviceEvent (std::uint32_t, std::uint32_t) {}
     };

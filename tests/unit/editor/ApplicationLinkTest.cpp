@@ -8,38 +8,17 @@
 #include "Widgets/OverlayComponent.h"
 #include "support/GuiTestSupport.h"
 #include "support/LogCapture.h"
+#include "support/ShimBus.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 
-extern "C" int quellon_vbus_command (const char* line, char* reply, size_t replySize);
+using namespace shimbus;
 
 namespace
 {
 constexpr int deadlineMs = 30000;
-
-std::string vbus (const std::string& line)
-{
-    char reply[1 << 16];
-    const int status = quellon_vbus_command (line.c_str(), reply, sizeof (reply));
-    EXPECT_EQ (status, 0) << line << " -> " << reply;
-    return reply;
-}
-
-int framesOfType (const std::string& id, int type)
-{
-    char prefix[4];
-    std::snprintf (prefix, sizeof (prefix), "%02x", type);
-    std::istringstream lines (vbus ("frames " + id));
-    int count = 0;
-
-    for (std::string number, hex; lines >> number >> hex;)
-        count += hex.rfind (prefix, 0) == 0 ? 1 : 0;
-
-    return count;
-}
 
 MainComponent* findView (juce::Component& component)
 {

@@ -4,39 +4,15 @@
 
 #include "Protocol/KorvaluneUSBPacketIO.h"
 #include "Protocol/USBDeviceManager.h"
+#include "support/ShimBus.h"
 #include "unit/service/ServiceTestSupport.h"
 
-#include <sstream>
-
-extern "C" int quellon_vbus_command (const char* line, char* reply, size_t replySize);
-
 using namespace servicetest;
+using namespace shimbus;
 using namespace Korvalune;
 
 namespace
 {
-std::string vbus (const std::string& line)
-{
-    char reply[1 << 16];
-    const int status = quellon_vbus_command (line.c_str(), reply, sizeof (reply));
-    EXPECT_EQ (status, 0) << line << " -> " << reply;
-    return reply;
-}
-
-// The frames unit `id` received, by their type byte.
-int framesOfType (const std::string& id, int type)
-{
-    char prefix[4];
-    std::snprintf (prefix, sizeof (prefix), "%02x", type);
-    std::istringstream lines (vbus ("frames " + id));
-    int count = 0;
-
-    for (std::string number, hex; lines >> number >> hex;)
-        count += hex.rfind (prefix, 0) == 0 ? 1 : 0;
-
-    return count;
-}
-
 // What the application does with the device manager's reports: one unit is
 // served, through a connection built on its arrival and deleted on its
 // removal once the service has let go of it.

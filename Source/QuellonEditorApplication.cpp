@@ -140,10 +140,11 @@ void QuellonEditorApplication::timerCallback()
 
 void QuellonEditorApplication::letGoOfBrokenUnit()
 {
-    // A unit plugged out and in again between two polls keeps its path but
-    // not its link; one that sent a report that makes no sense is no better
-    // off. Either is let go as if it had been removed, and opened afresh if
-    // it is still on the bus.
+    // A failed link does not come back by itself: a unit plugged out and in
+    // again between two polls keeps its path but not its handle, and a link
+    // broken by a report that makes no sense or a transfer cut short refuses
+    // every request after. The unit is let go as if it had been removed (its
+    // error stays shown until then) and opened afresh if it is still there.
     if (connection == nullptr || connection->protocol->getLinkState() != Korvalune::LinkError)
         return;
 

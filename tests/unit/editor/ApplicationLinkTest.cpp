@@ -108,7 +108,7 @@ protected:
 };
 } // namespace
 
-TEST_F (ApplicationLinkTest, AUnitReplugedDuringABackupFailsItAndComesBack)
+TEST_F (ApplicationLinkTest, AUnitRepluggedDuringABackupFailsItAndComesBack)
 {
     // A full-speed link: the backup takes over half a second.
     vbus ("plug u1 wire-us=1000");

@@ -263,7 +263,8 @@ def failures(session):
 
 
 def follow_update(session, unit, image, mark, updates_before):
-    """The unit takes the image, leaves, comes back and is read without the version check."""
+    """The unit takes the image, leaves, comes back, has its new version read
+    for the footer (not checked against the required one) and is read again."""
     s = session
     wait_until(lambda: int(s.status(unit)["firmware-updates"]) > updates_before, 60, "%s to take the image" % unit)
     received = s.path("received-%s.ldr" % unit)
@@ -278,7 +279,9 @@ def follow_update(session, unit, image, mark, updates_before):
     wait_until(lambda: s.status(unit)["present"] == "yes", 60, "%s to come back" % unit)
     s.editor.wait_log("DEBUG: Waiting for ready", timeout=60)
     s.wait_refresh(unit, back, timeout=60)
-    check(not any(f[0] == VERSION_REQUEST for f in s.frames_since(unit, back)), "the version was asked again")
+    since_back = s.frames_since(unit, back)
+    check(sum(1 for f in since_back if f[0] == VERSION_REQUEST) == 1, "the new version was not read once")
+    check(not any(f[0] == CONNECT_REQUEST for f in since_back), "the connection was checked again")
     check(s.status(unit)["dsp"] == "1.2.0", "the unit's new version")
 
 

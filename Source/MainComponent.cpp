@@ -69,15 +69,6 @@ int showMenuAtMouse (juce::PopupMenu& menu)
     return menu.show();
 }
 
-juce::File showFileChooser (const MainComponent::FileQuestion& question)
-{
-    // JUCE's own dialog rather than the desktop's: it looks and answers the
-    // same on every desktop (the desktop's needs zenity or kdialog), and it
-    // can be driven by a script.
-    juce::FileChooser chooser (question.title, question.initialLocation, question.patterns, false, false);
-    const bool chosen = question.save ? chooser.browseForFileToSave (true) : chooser.browseForFileToOpen();
-    return chosen ? chooser.getResult() : juce::File();
-}
 } // namespace
 
 const juce::Point<int> MainComponent::routingPoints[7] = {
@@ -92,7 +83,7 @@ const juce::Point<int> MainComponent::routingPoints[7] = {
 
 MainComponent::MainComponent (juce::PropertiesFile* settingsFile, Service* editorService)
     : askMenu (showMenuAtMouse)
-    , askFile (showFileChooser)
+    , askFile (FileDialog::ask)
     , settings (settingsFile)
     , service (editorService)
 {

@@ -2,6 +2,7 @@
 
 #include "CallbackGate.h"
 #include "FactoryCabinetTable.h"
+#include "FileDialog.h"
 #include "QuellonEditorService.h"
 #include "RememberedFolder.h"
 #include "ValueMapping.h"
@@ -148,14 +149,9 @@ public:
     // How the view asks the user, modally: a popup menu at the mouse, which
     // gives the chosen item's id or 0 when dismissed, and a file dialog, which
     // gives the chosen file or an empty one when cancelled. They show JUCE's
-    // own menu and dialog; tests answer in their place.
-    struct FileQuestion
-    {
-        juce::String title;
-        juce::File initialLocation;
-        juce::String patterns;
-        bool save = false; // a save dialog, which asks before overwriting
-    };
+    // menu and the desktop's file dialog (FileDialog); tests answer in their
+    // place.
+    using FileQuestion = FileDialog::Question;
 
     std::function<int (juce::PopupMenu&)> askMenu;
     std::function<juce::File (const FileQuestion&)> askFile;

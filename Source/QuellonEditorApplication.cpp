@@ -140,7 +140,25 @@ void QuellonEditorApplication::systemRequestedQuit()
 //==============================================================================
 void QuellonEditorApplication::timerCallback()
 {
+    // First, so that a unit that came back under a new path is served by this scan.
+    letGoOfBrokenUnit();
     deviceManager->scan();
+}
+
+void QuellonEditorApplication::letGoOfBrokenUnit()
+{
+    // A failed link does not come back by itself: a unit plugged out and in
+    // again between two polls keeps its path but not its handle, and a link
+    // broken by a report that makes no sense or a transfer cut short refuses
+    // every request after. The unit is let go as if it had been removed (its
+    // error stays shown until then) and opened afresh if it is still there.
+    if (connection == nullptr || connection->protocol->getLinkState() != Korvalune::LinkError)
+        return;
+
+    Korvalune::logMessage (Korvalune::LogInfo, "The unit's link has failed: letting it go");
+    const auto* device = connection->device;
+    releaseConnection();
+    deviceManager->dropDevice (device);
 }
 
 void QuellonEditorApplication::deviceArrived (Korvalune::USBDeviceManager::HIDDevice* device)

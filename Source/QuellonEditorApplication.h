@@ -15,8 +15,9 @@ class ZoomWindow;
 // The program's application object. It builds, in a fixed order, everything
 // that lives for the whole run (settings, image pack, device manager, editor
 // service, main view and window), polls the USB bus once a second, serves the
-// first supported unit that arrives until it goes, checks once for a newer
-// editor version, and tears everything down in order at shut-down.
+// first supported unit that arrives until it goes or its link fails, checks
+// once for a newer editor version, and tears everything down in order at
+// shut-down.
 //
 // Owns: the window (and through it the main view), the device manager, the
 // connection of the served unit, the settings and the service.
@@ -61,6 +62,7 @@ private:
     void deviceRemoved (Korvalune::USBDeviceManager::HIDDevice* device) override;
     void handleAsyncUpdate() override;
 
+    void letGoOfBrokenUnit();
     void releaseConnection();
     static void showNewVersionAlert();
 

@@ -746,6 +746,10 @@ Result QuellonEditorService::updateTask (Task& task, const QuellonArchive& archi
 
         if (! pause (task, timing.waitForReady))
             return KORVALUNE_ERROR ("Task cancelled");
+
+        // For the footer: the unit now runs the new image. Whatever version it
+        // reports, it is not checked against the required one here.
+        (void) readUnitVersion();
     }
     else
     {

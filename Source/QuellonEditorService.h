@@ -158,6 +158,7 @@ public:
     ValueStore* findParameter (QuellonParamID id, const ParameterInfo** info);
     // Whether a unit with these versions meets the required ones.
     bool checkFirmwareVersion (const DeviceVersionInfo& unitVersion) const;
+    const Timing& getTiming() const { return timing; }
 
 private:
     using Lock = std::unique_lock<std::mutex>;

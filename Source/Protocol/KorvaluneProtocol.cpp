@@ -90,7 +90,7 @@ void KorvaluneProtocol::handlePacket (const std::uint8_t* data, unsigned length)
     if (length < 2)
     {
         (void) KORVALUNE_ERROR ("Short packet/msg!");
-        markLinkError();
+        breakLink();
         return;
     }
 
@@ -99,7 +99,7 @@ void KorvaluneProtocol::handlePacket (const std::uint8_t* data, unsigned length)
     if (length < messageLength)
     {
         (void) KORVALUNE_ERROR ("Packet/msg length mismatch! (%d != %d)", (int) length, (int) messageLength);
-        markLinkError();
+        breakLink();
         return;
     }
 
@@ -124,6 +124,27 @@ void KorvaluneProtocol::markLinkError()
 
     if (linkState == LinkUp)
         linkState = LinkError;
+}
+
+void KorvaluneProtocol::breakLink()
+{
+    Handler* current = nullptr;
+
+    {
+        std::lock_guard<std::mutex> lock (stateMutex);
+
+        if (linkState != LinkUp)
+            return;
+
+        linkState = LinkError;
+        current = handler;
+    }
+
+    // No operation may be under way to fail and report it: the unit's link
+    // is broken all the same, so the handler hears of it as of a failed
+    // transport. A waiting request is left to its reply or its time limit.
+    if (current != nullptr)
+        current->handleLinkState (LinkError);
 }
 
 void KorvaluneProtocol::clearError()

@@ -37,7 +37,9 @@ public:
         // Reserved for unsolicited reports of the unit; never called yet.
         virtual void handleParameterReport (std::uint32_t parameter, std::uint32_t value) = 0;
         virtual void handleStatusReport (std::uint32_t status) = 0;
-        // The link state after every report of the transport, also an unchanged one.
+        // The link state after every report of the transport, also an
+        // unchanged one, and Error when a broken report breaks an up link.
+        // Called on the read thread with no protocol lock held.
         virtual void handleLinkState (int state) = 0;
         virtual void handleDeviceEvent (std::uint32_t, std::uint32_t) {}
     };
@@ -77,6 +79,8 @@ public:
     Result setHandler (Handler* handler);
 
     void handleLinkState (int state) override;
+    // A broken report (shorter than its length byte says) is dropped and
+    // breaks an up link: Up becomes Error and the handler is told.
     void handlePacket (const std::uint8_t* data, unsigned length) override;
 
     // Up becomes Error, silently: nobody is woken, the handler is not told.
@@ -84,6 +88,7 @@ public:
     // Error becomes Up, silently.
     void clearError();
     int getLinkState();
+    const TimeLimits& getTimeLimits() const { return limits; }
 
     // Registers a waiter for `expectedTypes`, runs the sender and waits for
     // the reply, a link change away from Up or the time limit. Success with
@@ -118,6 +123,8 @@ private:
         ReplyWaiter take;
     };
 
+    // Up becomes Error, and the handler is told (after stateMutex is released).
+    void breakLink();
     bool receiveIntoBuffer (PendingRequest& request, const std::uint8_t* data, unsigned length);
     Result awaitReply (std::unique_lock<std::mutex>& lock, PendingRequest& request, std::uint32_t timeLimitMs);
     Result request (ReplyBuffer& reply, const std::vector<std::uint8_t>& expectedTypes, const DeviceMessage& message);

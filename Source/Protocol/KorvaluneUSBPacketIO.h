@@ -43,6 +43,8 @@ public:
     // Joins the read thread: up to one read time limit plus a packet in hand.
     void stop();
 
+    int getReadTimeoutMs() const { return readTimeoutMs; }
+
 private:
     void readLoop();
     void reportReadError();

@@ -97,7 +97,8 @@ void Resampler::reset()
 
 int Resampler::process (double factor, const double* input, int inputCount, int* inputUsed, double* output)
 {
-    if (factor < minimumFactor || factor > maximumFactor)
+    // Written so that a factor that is not a number fails it too.
+    if (! (factor >= minimumFactor && factor <= maximumFactor))
         return -1;
 
     int delivered = 0;

@@ -145,6 +145,21 @@ void USBDeviceManager::scan()
     reportGone (missing);
 }
 
+void USBDeviceManager::dropDevice (const IUSBHIDDevice* device)
+{
+    for (auto& held : devices)
+    {
+        if (held.get() == device)
+        {
+            // Closed, it no longer answers for its path; marked removed, it
+            // goes without a report.
+            held->close();
+            (void) held->markRemoved();
+            return;
+        }
+    }
+}
+
 void USBDeviceManager::reportGone (std::vector<HIDDevice*>& missing)
 {
     for (auto* device : missing)

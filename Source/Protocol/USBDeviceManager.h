@@ -94,6 +94,14 @@ public:
     // Arrivals are reported before departures within one scan.
     void scan();
 
+    // Lets go of a device that its handler gave up on while it is still on
+    // the bus (its link broke): it is closed now and deleted by the next
+    // scan, which reports no removal for it and, if its path is still listed,
+    // opens the path afresh as a new arrival. Whatever was built on the
+    // device must be gone before. A device the manager does not hold is
+    // left alone.
+    void dropDevice (const IUSBHIDDevice* device);
+
     bool isSupportedDevice (const hid_device_info& entry) const;
 
     // The devices held, reported or not yet deleted.

@@ -165,6 +165,16 @@ def run(work):
         check("0x00000208 0x00000000" in globals_now and "0x00000205 0xc0d00000" in globals_now,
               "the unit's globals: %s" % globals_now)
 
+        step("plugged out and back in within 200 ms: the error, then the unit again")
+        mark = editor.mark()
+        bus.command("clear-frames u1")
+        bus.command("replug u1 gap-ms=150")
+        editor.wait_log("ERROR: EdSvc error: A communication error occurred", since=mark)
+        editor.wait_log("DEBUG: disconnect", since=mark)
+        editor.wait_log("DEBUG: connect", since=mark)
+        wait_frames(bus, "u1", refreshed, "the refresh after the replug")
+        wait_picture(editor, "replugged", overlay_hidden, "the overlay to hide")
+
         step("unplug: back to Not Connected")
         mark = editor.mark()
         bus.command("unplug u1")
@@ -192,13 +202,17 @@ def run(work):
         editor.wait_log("DEBUG: disconnect", since=mark)
         wait_picture(editor, "vanished", lambda p: not overlay_hidden(p), "Not Connected")
 
-        step("a unit that refuses the read of its globals")
+        step("a unit that refuses the read of its globals once: the error, then it is opened afresh")
         mark = editor.mark()
         bus.command("plug u4")
         bus.command("fault u4 nack type=0xc5")
         editor.wait_log("ERROR: EdSvc error: Failed to refresh current state", since=mark)
         wait_picture(editor, "refresh-refused", lambda p: p.max(*MENU_TEXT) < 0.9
                      and not overlay_hidden(p), "the error overlay")
+        editor.wait_log("letting it go", since=mark)
+        wait_until(lambda: editor.log()[mark:].count("DEBUG: connect") == 2, 30, "u4 to be opened afresh")
+        wait_frames(bus, "u4", refreshed, "the refresh of u4, opened afresh")
+        wait_picture(editor, "refresh-recovered", overlay_hidden, "the overlay to hide")
         mark = editor.mark()
         bus.command("unplug u4")
         editor.wait_log("DEBUG: disconnect", since=mark)
@@ -254,7 +268,7 @@ def run(work):
         step("close with the close button")
         editor.click(*CLOSE_BUTTON)
         check(editor.wait_exit(30) == 0, "the editor failed on quitting")
-        check(editor.log().count("DEBUG: disconnect") == 8, "the served unit was not released")
+        check(editor.log().count("DEBUG: disconnect") == 10, "the served unit was not released")
         check(watch.count() == 1, "the settings were written %d times" % watch.count())
         with open(os.path.join(settings_folder, "Quellon Editor.settings")) as f:
             settings = f.read()

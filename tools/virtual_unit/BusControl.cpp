@@ -189,6 +189,7 @@ std::string restOfLine (const std::string& line, std::size_t count)
 const char* helpText =
     "plug ID [path=P] [SETTING=VALUE...]   add a unit or bring it back onto the bus\n"
     "unplug ID | remove ID | reset         take off the bus | forget | forget all\n"
+    "replug ID [gap-ms=N]                  off the bus and back N ms later (default 0), same path\n"
     "list | status ID                      units on the bus | one unit's state\n"
     "set ID SETTING=VALUE...               vid pid serial system dsp subtype next-system\n"
     "                                      next-dsp wire-us return-ms firmware-idle-ms frame-log\n"
@@ -239,6 +240,7 @@ std::string BusControl::run (const Words& words, const std::string& line)
         { "help", &BusControl::help },
         { "plug", &BusControl::plug },
         { "unplug", &BusControl::unplug },
+        { "replug", &BusControl::replug },
         { "remove", &BusControl::remove },
         { "reset", &BusControl::reset },
         { "list", &BusControl::list },
@@ -363,6 +365,26 @@ std::string BusControl::plug (const Words& words, const std::string&)
 std::string BusControl::unplug (const Words& words, const std::string&)
 {
     unitNamed (words)->unplug();
+    return {};
+}
+
+std::string BusControl::replug (const Words& words, const std::string&)
+{
+    auto unit = unitNamed (words);
+    auto opts = options (words, 2);
+    std::chrono::milliseconds gap { 0 };
+
+    for (auto& [key, value] : opts)
+    {
+        if (key != "gap-ms")
+            throw CommandError ("unknown option: " + key);
+
+        gap = std::chrono::milliseconds (parseNumber (value, 3'600'000));
+    }
+
+    if (! unit->replug (gap))
+        throw CommandError ("unit " + words[1] + " is not on the bus");
+
     return {};
 }
 

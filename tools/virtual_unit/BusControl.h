@@ -37,6 +37,7 @@ private:
     std::string help (const Words&, const std::string&);
     std::string plug (const Words&, const std::string&);
     std::string unplug (const Words&, const std::string&);
+    std::string replug (const Words&, const std::string&);
     std::string remove (const Words&, const std::string&);
     std::string reset (const Words&, const std::string&);
     std::string list (const Words&, const std::string&);

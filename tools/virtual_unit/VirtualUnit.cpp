@@ -238,6 +238,7 @@ void VirtualUnit::plug (const std::optional<std::string>& newPath)
 
     leaveAt.reset();
     returnAt.reset();
+    returnPath.reset();
 
     if (present)
         leave (Clock::now());
@@ -246,11 +247,29 @@ void VirtualUnit::plug (const std::optional<std::string>& newPath)
     arrive (basePath);
 }
 
+bool VirtualUnit::replug (std::chrono::milliseconds gap)
+{
+    std::lock_guard<std::mutex> lock (mutex);
+    const auto now = Clock::now();
+    advance (now);
+
+    if (! present)
+        return false;
+
+    leaveAt.reset();
+    leave (now);
+    returnPath = path;
+    returnAt = now + gap;
+    advance (now);
+    return true;
+}
+
 void VirtualUnit::unplug()
 {
     std::lock_guard<std::mutex> lock (mutex);
     advance (Clock::now());
     returnAt.reset();
+    returnPath.reset();
     leaveAt.reset();
 
     if (present)
@@ -333,7 +352,8 @@ void VirtualUnit::advance (Clock::time_point now)
         {
             returnAt.reset();
             ++arrivals;
-            arrive (basePath + "#" + std::to_string (arrivals));
+            arrive (returnPath.value_or (basePath + "#" + std::to_string (arrivals)));
+            returnPath.reset();
         }
     }
 }
@@ -379,6 +399,7 @@ void VirtualUnit::completeFirmware (Clock::time_point at)
     // back a while later under a new device node.
     leaveAt = at;
     returnAt = at + settings.returnDelay;
+    returnPath.reset();
 }
 
 //==============================================================================

@@ -141,6 +141,9 @@ public:
     // given, else its last base path; unplug takes it off.
     void plug (const std::optional<std::string>& path = std::nullopt);
     void unplug();
+    // Off the bus now and back `gap` later under the same path, as a unit
+    // whose cable is pulled and pushed back; false when it is not on the bus.
+    bool replug (std::chrono::milliseconds gap);
     bool isPresent();
     std::string getPath();
     bool waitForPresence (bool present, Clock::time_point deadline);
@@ -208,6 +211,8 @@ private:
     std::uint64_t generation = 0;
     std::optional<Clock::time_point> leaveAt;
     std::optional<Clock::time_point> returnAt;
+    // Where the unit comes back at returnAt: a new path (after an update) unless set.
+    std::optional<std::string> returnPath;
     Clock::time_point outWireFree;
     Clock::time_point inWireFree;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -251,8 +252,9 @@ TEST (ResamplerProcess, RefusesFactorsOutsideItsBoundsAndChangesNothing)
     double out[Resampler::maxOutputPerCall];
     int used = 0;
 
-    EXPECT_EQ (resampler.process (12.5, input.data(), 300, &used, out), -1);
-    EXPECT_EQ (resampler.process (0.08, input.data(), 300, &used, out), -1);
+    for (double factor : { 12.5, 0.08, std::nan (""), std::numeric_limits<double>::infinity(), -1.0 })
+        EXPECT_EQ (resampler.process (factor, input.data(), 300, &used, out), -1) << factor;
+
     EXPECT_EQ (used, 0);
 
     auto fresh = makeResampler();

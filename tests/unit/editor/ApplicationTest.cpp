@@ -1,9 +1,11 @@
 #include "QuellonEditorApplication.h"
+#include "VirtualUnitDevice.h"
 #include "support/GuiTestSupport.h"
 #include "support/LocalHttpServer.h"
 #include "support/LogCapture.h"
 
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
@@ -158,4 +160,44 @@ TEST (ApplicationUnits, TheUdevRuleGrantsExactlyTheServedUnits)
 
     EXPECT_EQ (granted, served);
     EXPECT_EQ (served.size(), 2u);
+}
+
+TEST (ApplicationTimeLimits, AreTheProductsOwnAndTheConnectionCheckKeepsItsOwn)
+{
+    using namespace std::chrono_literals;
+    auto unit = std::make_shared<vunit::VirtualUnit> ("virtual:limits");
+
+    {
+        vunit::VirtualUnitDevice device (unit);
+        DeviceConnection connection (&device);
+        EXPECT_EQ (connection.packetIO->getReadTimeoutMs(), 1000);
+        EXPECT_EQ (connection.protocol->getTimeLimits().requestMs, 60000u);
+        EXPECT_EQ (connection.protocol->getTimeLimits().connectionCheckMs, 3000u);
+    }
+
+    const Quellon::QuellonEditorService service (nullptr);
+    EXPECT_EQ (service.getTiming().settleAfterConnect, 3000ms);
+    EXPECT_EQ (service.getTiming().reconnectPoll, 500ms);
+    EXPECT_EQ (service.getTiming().reconnectLimit, 30000ms);
+    EXPECT_EQ (service.getTiming().waitForReady, 3000ms);
+
+    // A silent unit: the check gives up after its own limit, not the request's minute.
+    vunit::VirtualUnit::Fault silent;
+    silent.kind = vunit::VirtualUnit::Fault::Kind::Silent;
+    unit->addFault (silent);
+    vunit::VirtualUnitDevice device (unit);
+    DeviceConnection connection (&device, 20, { 60000, 50 });
+    ASSERT_TRUE (GuiTest::runUntil ([&] { return connection.protocol->getLinkState() == Korvalune::LinkUp; }, 20000));
+
+    auto check = std::async (std::launch::async, [&] {
+        bool accepted = true;
+        return connection.protocol->requestConnection (accepted).ok && ! accepted;
+    });
+    const bool endedInTime = check.wait_for (20s) == std::future_status::ready;
+
+    if (! endedInTime)
+        connection.protocol->handleLinkState (Korvalune::LinkDown); // ends the wait
+
+    EXPECT_TRUE (endedInTime);
+    EXPECT_TRUE (check.get());
 }

@@ -88,24 +88,32 @@ TEST (ProtocolCore, ReportLongerThanItsMessageIsCutToTheMessage)
         << "four bytes taken, the other 60 ignored";
 }
 
-TEST (ProtocolCore, BrokenReportsMarkAnUpLinkOnly)
+TEST (ProtocolCore, BrokenReportsBreakAnUpLinkOnlyAndTellTheHandlerOnce)
 {
     Link link;
+    const auto before = link.events.getStates().size();
 
+    // With no request waiting, nothing else would ever tell of it.
     const auto mismatch = bytes ({ ACK, 5, 0 });
     link.protocol.handlePacket (mismatch.data(), 3);
     EXPECT_TRUE (LogCapture::instance().contains ("Packet/msg length mismatch! (3 != 7)"));
     EXPECT_EQ (link.protocol.getLinkState(), LinkError);
+    EXPECT_EQ (link.events.getStates().size(), before + 1);
+    EXPECT_EQ (link.events.getStates().back(), LinkError);
+
+    link.protocol.handlePacket (mismatch.data(), 1);
+    EXPECT_EQ (link.events.getStates().size(), before + 1) << "a link already broken is not reported again";
 
     link.protocol.handleLinkState (LinkUp);
     link.protocol.handlePacket (mismatch.data(), 1);
     EXPECT_TRUE (LogCapture::instance().contains ("Short packet/msg!"));
     EXPECT_EQ (link.protocol.getLinkState(), LinkError);
+    EXPECT_EQ (link.events.getStates().back(), LinkError);
 
     link.protocol.handleLinkState (LinkDown);
     link.protocol.handlePacket (mismatch.data(), 1);
     EXPECT_EQ (link.protocol.getLinkState(), LinkDown);
-    EXPECT_EQ (link.events.getStates().back(), LinkDown) << "marking never calls the handler";
+    EXPECT_EQ (link.events.getStates().back(), LinkDown);
 }
 
 TEST (ProtocolCore, UnexpectedMessagesAreDroppedAndOnlySomeLogged)

@@ -4,39 +4,15 @@
 
 #include "Protocol/KorvaluneUSBPacketIO.h"
 #include "Protocol/USBDeviceManager.h"
+#include "support/ShimBus.h"
 #include "unit/service/ServiceTestSupport.h"
 
-#include <sstream>
-
-extern "C" int quellon_vbus_command (const char* line, char* reply, size_t replySize);
-
 using namespace servicetest;
+using namespace shimbus;
 using namespace Korvalune;
 
 namespace
 {
-std::string vbus (const std::string& line)
-{
-    char reply[1 << 16];
-    const int status = quellon_vbus_command (line.c_str(), reply, sizeof (reply));
-    EXPECT_EQ (status, 0) << line << " -> " << reply;
-    return reply;
-}
-
-// The frames unit `id` received, by their type byte.
-int framesOfType (const std::string& id, int type)
-{
-    char prefix[4];
-    std::snprintf (prefix, sizeof (prefix), "%02x", type);
-    std::istringstream lines (vbus ("frames " + id));
-    int count = 0;
-
-    for (std::string number, hex; lines >> number >> hex;)
-        count += hex.rfind (prefix, 0) == 0 ? 1 : 0;
-
-    return count;
-}
-
 // What the application does with the device manager's reports: one unit is
 // served, through a connection built on its arrival and deleted on its
 // removal once the service has let go of it.
@@ -121,7 +97,9 @@ protected:
 
 TEST_F (ServiceBusTest, AnUpdatedUnitComesBackAsANewDeviceAndTheUpdateGoesOn)
 {
-    vbus ("plug u1 dsp=1.1.0 next-dsp=1.2.0 return-ms=50");
+    // The new version is still below the required one: after an update it is
+    // shown, not checked.
+    vbus ("plug u1 dsp=1.1.0 next-dsp=1.1.5 return-ms=50");
     Application application (service);
     application.scan();
     ASSERT_TRUE (recorder.waitForState (QuellonEditorService::FirmwareUpdateRequired));
@@ -143,8 +121,14 @@ TEST_F (ServiceBusTest, AnUpdatedUnitComesBackAsANewDeviceAndTheUpdateGoesOn)
 
     EXPECT_EQ (application.paths, (std::vector<std::string> { "virtual:u1", "virtual:u1#2" }));
     EXPECT_EQ (vbus ("firmware u1").find ("size=1000") != std::string::npos, true) << vbus ("firmware u1");
-    EXPECT_EQ (framesOfType ("u1", VERSION_REQUEST), 0) << "no version check after an update";
+    EXPECT_EQ (framesOfType ("u1", VERSION_REQUEST), 1);
+    EXPECT_EQ (framesOfType ("u1", CONNECT_REQUEST), 0) << "no connection check after an update";
     EXPECT_EQ (framesOfType ("u1", READ_REQUEST), 4);
+
+    Korvalune::KorvaluneData::DeviceVersionInfo version;
+    EXPECT_TRUE (service.getDeviceVersion (version));
+    EXPECT_EQ (version.dsp, (Korvalune::KorvaluneData::Version { 1, 1, 5, 0 }));
+    EXPECT_EQ (service.getState(), QuellonEditorService::Idle);
 }
 
 TEST_F (ServiceBusTest, AUnitPulledAndPluggedBackIsServedAgain)

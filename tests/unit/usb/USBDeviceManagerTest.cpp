@@ -178,6 +178,30 @@ TEST_F (USBDeviceManagerTest, ReplugBetweenScans)
     EXPECT_EQ (recorder.takeEvents(), (Events { "+virtual:moved", "-virtual:u1" })) << "arrivals first";
 }
 
+TEST_F (USBDeviceManagerTest, ADroppedDeviceIsOpenedAfreshIfStillListed)
+{
+    vbus ("plug u1");
+    vbus ("plug u2");
+    Recorder recorder;
+    USBDeviceManager manager (&recorder, supported);
+    manager.scan();
+    recorder.takeEvents();
+
+    // The handler gave up on both; u1 is still on the bus, u2 has gone.
+    manager.dropDevice (recorder.arrived[0]);
+    manager.dropDevice (recorder.arrived[1]);
+    EXPECT_EQ (statusOf ("u1", "open-handles"), "0") << "closed at once";
+    vbus ("unplug u2");
+
+    manager.scan();
+    EXPECT_EQ (recorder.takeEvents(), (Events { "+virtual:u1" })) << "no removals reported";
+    EXPECT_EQ (statusOf ("u1", "open-handles"), "1");
+    EXPECT_EQ (manager.getDeviceCount(), 1u);
+
+    manager.dropDevice (nullptr);
+    EXPECT_EQ (manager.getDeviceCount(), 1u) << "a device it does not hold changes nothing";
+}
+
 TEST_F (USBDeviceManagerTest, OneDeviceUnderOnePathEvenWhenListedTwice)
 {
     vbus ("plug u1 path=virtual:shared");

@@ -70,6 +70,8 @@ TEST (BusControl, MistakesAreAnsweredWithErr)
         "flood u1 abc",
         "wait u1 sideways",
         "set-cabinet-name u1 0 bad\\q",
+        "replug u1 gap=5",
+        "replug nobody",
     };
 
     for (auto* line : bad)

@@ -191,6 +191,21 @@ TEST (VirtualUnit, VanishingUnitFailsEveryCallOfItsOldHandles)
     EXPECT_TRUE (fresh.isOpen());
 }
 
+TEST (VirtualUnit, ReplugBringsItBackUnderItsPathAfterTheGap)
+{
+    Host host;
+    host.unit->plug (std::string ("virtual:u#2"));
+    ASSERT_TRUE (host.unit->replug (50ms));
+    EXPECT_FALSE (host.unit->isPresent());
+
+    ASSERT_TRUE (host.unit->waitForPresence (true, std::chrono::steady_clock::now() + 10s));
+    EXPECT_EQ (host.unit->getPath(), "virtual:u#2");
+    EXPECT_EQ (host.send (CONNECT_REQUEST), -1) << "a handle from before stays dead";
+
+    host.unit->unplug();
+    EXPECT_FALSE (host.unit->replug (0ms)) << "only a unit on the bus";
+}
+
 TEST (VirtualUnit, KeepsItsStateAcrossUnplugging)
 {
     Host host;

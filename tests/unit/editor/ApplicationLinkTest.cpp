@@ -1,0 +1,149 @@
+// The application as the user runs it, its device manager on the hidapi shim
+// (linked in hidapi's place): what it does when the served unit's link breaks
+// while the unit stays on the bus.
+
+#include "MainComponent.h"
+#include "Protocol/DeviceMessage.h"
+#include "QuellonEditorApplication.h"
+#include "Widgets/OverlayComponent.h"
+#include "support/GuiTestSupport.h"
+#include "support/LogCapture.h"
+#include "support/ShimBus.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace shimbus;
+
+namespace
+{
+constexpr int deadlineMs = 30000;
+
+MainComponent* findView (juce::Component& component)
+{
+    if (auto* view = dynamic_cast<MainComponent*> (&component))
+        return view;
+
+    for (auto* child : component.getChildren())
+        if (auto* view = findView (*child))
+            return view;
+
+    return nullptr;
+}
+
+// The position of the first log line holding `text`, or -1.
+int lineOf (const std::string& text)
+{
+    const auto lines = LogCapture::instance().lines();
+
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].find (text) != std::string::npos)
+            return (int) i;
+
+    return -1;
+}
+
+class ApplicationLinkTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        vbus ("reset");
+        LogCapture::instance().clear();
+
+        // The settings file goes to a home of the test's own.
+        if (const char* old = std::getenv ("HOME"))
+            oldHome = old;
+
+        home = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("home", "");
+        ASSERT_TRUE (home.createDirectory());
+        setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+    }
+
+    void TearDown() override
+    {
+        if (application != nullptr)
+            application->shutdown();
+
+        application.reset();
+        vbus ("reset");
+        setenv ("HOME", oldHome.c_str(), 1);
+        home.deleteRecursively();
+    }
+
+    void start()
+    {
+        application = std::make_unique<QuellonEditorApplication>();
+        application->initialise ({});
+
+        for (int i = 0; view == nullptr && i < juce::Desktop::getInstance().getNumComponents(); ++i)
+            view = findView (*juce::Desktop::getInstance().getComponent (i));
+
+        ASSERT_NE (view, nullptr);
+    }
+
+    // Served and idle: the overlay has gone after the `connections`-th connection.
+    bool waitUntilServed (int connections)
+    {
+        return GuiTest::runUntil (
+            [&]
+            {
+                return LogCapture::instance().count ("DEBUG: connect") == connections
+                       && LogCapture::instance().count ("DEBUG: Starting refresh") == connections
+                       && ! view->getOverlay().isVisible();
+            },
+            deadlineMs);
+    }
+
+    bool waitForLog (const std::string& text)
+    {
+        return GuiTest::runUntil ([&] { return LogCapture::instance().contains (text); }, deadlineMs);
+    }
+
+    juce::File home;
+    std::string oldHome;
+    std::unique_ptr<QuellonEditorApplication> application;
+    MainComponent* view = nullptr;
+};
+} // namespace
+
+TEST_F (ApplicationLinkTest, AUnitRepluggedDuringABackupFailsItAndComesBack)
+{
+    // A full-speed link: the backup takes over half a second.
+    vbus ("plug u1 wire-us=1000");
+    start();
+    ASSERT_TRUE (waitUntilServed (1));
+
+    const auto target = home.getChildFile ("Backup.bbu");
+    view->askFile = [&] (const MainComponent::FileQuestion&) { return target; };
+    vbus ("clear-frames u1");
+    view->startBackup();
+    ASSERT_TRUE (GuiTest::runUntil ([] { return framesOfType ("u1", Korvalune::READ_REQUEST) >= 2; }, deadlineMs));
+
+    // Pulled and pushed back between two polls: the same path, a dead handle.
+    vbus ("replug u1");
+
+    // The backup ends as it always did on a lost link, with its own error...
+    ASSERT_TRUE (waitForLog ("ERROR: EdSvc error: Failed to get cabinet"));
+    // ...then the unit is let go and opened afresh.
+    ASSERT_TRUE (waitUntilServed (2));
+    EXPECT_LT (lineOf ("ERROR: EdSvc error: Failed to get cabinet"), lineOf ("letting it go"));
+    EXPECT_LT (lineOf ("letting it go"), lineOf ("DEBUG: disconnect"));
+    EXPECT_FALSE (target.exists()) << "a failed backup writes no file";
+    EXPECT_NE (vbus ("status u1").find ("open-handles=1\n"), std::string::npos) << "the dead handle was closed";
+}
+
+TEST_F (ApplicationLinkTest, AGarbledReportWhileIdleIsShownAndTheUnitComesBack)
+{
+    // The unit answers the 0xCE that ends the refresh with a 1-byte report,
+    // when no request waits for anything.
+    vbus ("plug u1");
+    vbus ("fault u1 short type=0xce");
+    start();
+
+    ASSERT_TRUE (waitForLog ("ERROR: EdSvc error: A communication error occurred"));
+    ASSERT_TRUE (waitUntilServed (2));
+    EXPECT_EQ (LogCapture::instance().count ("letting it go"), 1);
+    EXPECT_EQ (framesOfType ("u1", Korvalune::MESSAGE_CE), 2);
+}

@@ -1,4 +1,5 @@
 #include "support/LogCapture.h"
+#include "support/NoDisplay.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -10,6 +11,10 @@ int main (int argc, char** argv)
 {
     testing::InitGoogleTest (&argc, argv);
     LogCapture::instance().install();
+
+#if QUELLON_TEST_HEADLESS
+    GuiTest::useNoDisplay();
+#endif
 
     // With an application factory set, JUCE counts as a standalone app and
     // installs its X error handlers; without them the first window on a bare

@@ -6,6 +6,7 @@
 #include "Widgets/ImagePack.h"
 #include "Widgets/ProgramResource.h"
 #include "Widgets/ZoomWindow.h"
+#include "XEventDrain.h"
 
 #ifndef QUELLON_SUPPORT_PAGE
 #define QUELLON_SUPPORT_PAGE "https://www.varnel.invalid/support/"
@@ -31,6 +32,7 @@ QuellonEditorApplication::~QuellonEditorApplication()
 {
     // After shutdown nothing is left; this covers a run that ended without it.
     updateCheck.close();
+    xEventDrain.reset();
     window.reset();
     releaseConnection();
     service.reset();
@@ -99,6 +101,7 @@ void QuellonEditorApplication::initialise (const juce::String&)
     mainComponent->onMinimise = [w = window.get()] { w->minimise(); };
 
     window->setVisible (true);
+    xEventDrain = std::make_unique<XEventDrain> (*window);
     startTimer (pollIntervalMs);
     startUpdateCheck();
 }
@@ -109,6 +112,7 @@ void QuellonEditorApplication::shutdown()
     updateCheck.close();
     stopTimer();
 
+    xEventDrain.reset();
     window.reset();
     mainComponent = nullptr;
 

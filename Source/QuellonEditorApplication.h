@@ -10,6 +10,7 @@
 #include <memory>
 
 class MainComponent;
+class XEventDrain;
 class ZoomWindow;
 
 // The program's application object. It builds, in a fixed order, everything
@@ -18,8 +19,9 @@ class ZoomWindow;
 // first supported unit that arrives until it goes, checks once for a newer
 // editor version, and tears everything down in order at shut-down.
 //
-// Owns: the window (and through it the main view), the device manager, the
-// connection of the served unit, the settings and the service.
+// Owns: the window (and through it the main view), the drain of its X
+// events, the device manager, the connection of the served unit, the
+// settings and the service.
 // Threads: the framework calls every operation on the message thread; the
 // update check runs on a thread of its own and reaches the application only
 // through the UpdateCheck's shared state.
@@ -66,6 +68,8 @@ private:
 
     UpdateCheck updateCheck { *this };
     std::unique_ptr<ZoomWindow> window;
+    // Watches the window's frames; goes before the window.
+    std::unique_ptr<XEventDrain> xEventDrain;
     std::unique_ptr<Korvalune::USBDeviceManager> deviceManager;
     std::unique_ptr<DeviceConnection> connection;
     std::unique_ptr<juce::PropertiesFile> properties;

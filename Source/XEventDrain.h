@@ -10,8 +10,8 @@
 // window operations, the look for finished shared-memory paints at each
 // frame) read whatever events have arrived into Xlib's queue. The socket is
 // then empty, and those events wait for the next one to arrive: a click on
-// the close button waited until the pointer moved. Elsewhere this does
-// nothing.
+// the close button waited until the pointer moved. On other platforms it
+// does nothing.
 //
 // Owns: the frame callback on `window`, which must outlive it.
 // Threads: the message thread only. Locks: none of its own; the framework's

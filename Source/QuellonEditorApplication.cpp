@@ -1,8 +1,8 @@
 #include "QuellonEditorApplication.h"
 
 #include "MainComponent.h"
+#include "MessageLoopAid.h"
 #include "Protocol/Log.h"
-#include "RepaintPump.h"
 #include "SettingsFolder.h"
 #include "StatusTable.h"
 #include "Widgets/ImagePack.h"
@@ -33,6 +33,7 @@ QuellonEditorApplication::~QuellonEditorApplication()
 {
     // After shutdown nothing is left; this covers a run that ended without it.
     updateCheck.close();
+    messageLoopAid.reset();
     window.reset();
     releaseConnection();
     service.reset();
@@ -103,7 +104,7 @@ void QuellonEditorApplication::initialise (const juce::String&)
     window->onCloseRequest = [this] { systemRequestedQuit(); };
 
     window->setVisible (true);
-    repaintPump = startRepaintPumpIfNeeded();
+    messageLoopAid = startMessageLoopAid (*window);
     startTimer (pollIntervalMs);
     startUpdateCheck();
 }
@@ -114,7 +115,7 @@ void QuellonEditorApplication::shutdown()
     updateCheck.close();
     stopTimer();
 
-    repaintPump.reset();
+    messageLoopAid.reset();
     window.reset();
     mainComponent = nullptr;
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 class MainComponent;
+class MessageLoopAid;
 class ZoomWindow;
 
 // The program's application object. It builds, in a fixed order, everything
@@ -19,8 +20,9 @@ class ZoomWindow;
 // once for a newer editor version, and tears everything down in order at
 // shut-down.
 //
-// Owns: the window (and through it the main view), the device manager, the
-// connection of the served unit, the settings and the service.
+// Owns: the window (and through it the main view), the aid of the message
+// loop for that window, the device manager, the connection of the served unit, the
+// settings and the service.
 // Threads: the framework calls every operation on the message thread; the
 // update check runs on a thread of its own and reaches the application only
 // through the UpdateCheck's shared state.
@@ -67,8 +69,9 @@ private:
     static void showNewVersionAlert();
 
     UpdateCheck updateCheck { *this };
-    std::unique_ptr<juce::Timer> repaintPump;
     std::unique_ptr<ZoomWindow> window;
+    // Watches the window; goes before it.
+    std::unique_ptr<MessageLoopAid> messageLoopAid;
     std::unique_ptr<Korvalune::USBDeviceManager> deviceManager;
     std::unique_ptr<DeviceConnection> connection;
     std::unique_ptr<juce::PropertiesFile> properties;

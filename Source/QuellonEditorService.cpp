@@ -81,6 +81,7 @@ Result QuellonEditorService::connect (KorvaluneProtocol* newProtocol)
             (void) newProtocol->setHandler (this);
 
         wasWaiting = waitingForReconnect;
+        unitLeaving = false;
 
         if (newProtocol != nullptr)
         {
@@ -142,8 +143,9 @@ void QuellonEditorService::handleLinkState (int linkState)
 
     {
         Lock lock (stateMutex);
-        // A unit that reboots after its firmware update drops its link on purpose.
-        reportable = protocol != nullptr && ! waitingForReconnect;
+        // A unit that reboots after its firmware update drops its link on
+        // purpose, whether or not the update still waits for it.
+        reportable = protocol != nullptr && ! waitingForReconnect && ! unitLeaving;
         generation = connectionGeneration;
     }
 
@@ -734,6 +736,13 @@ Result QuellonEditorService::updateTask (Task& task, const QuellonArchive& archi
             }
 
             return TASK_STEP_FAILED ("Failed to update DSP firmware");
+        }
+
+        {
+            Lock lock (stateMutex);
+
+            if (taskGeneration == connectionGeneration)
+                unitLeaving = true;
         }
 
         logMessage (Korvalune::LogDebug, "Reconnecting");

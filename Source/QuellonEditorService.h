@@ -205,6 +205,9 @@ private:
     State state = Disconnected;
     ValueStore globalsStore;
     bool waitingForReconnect = false;
+    // The connected unit has taken a firmware image and reboots into it: its
+    // leaving the bus is expected, even once nobody waits for it any more.
+    bool unitLeaving = false;
     DeviceVersionInfo requiredVersions;
     DeviceVersionInfo deviceVersion;
     std::string lastError;

@@ -266,8 +266,10 @@ def run(work):
         wait_until(lambda: editor.geometry() == before, 10, "the window to come back to %r" % (before,))
 
         step("close with the close button")
+        clicked = time.monotonic()
         editor.click(*CLOSE_BUTTON)
         check(editor.wait_exit(30) == 0, "the editor failed on quitting")
+        print("  quit %.2f s after the click" % (time.monotonic() - clicked))
         check(editor.log().count("DEBUG: disconnect") == 10, "the served unit was not released")
         check(watch.count() == 1, "the settings were written %d times" % watch.count())
         with open(os.path.join(settings_folder, "Quellon Editor.settings")) as f:

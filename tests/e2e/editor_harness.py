@@ -184,20 +184,20 @@ class Editor:
     """One run of the editor with the shim preloaded, on `display`."""
 
     def __init__(self, executable, shim, display, home, socket_path, log_path, init=None, extra_env=None):
-        env = dict(os.environ)
-        env.update({
-            "DISPLAY": display.name,
-            "HOME": home,
-            "LD_PRELOAD": shim,
-            "QUELLON_VBUS_SOCKET": socket_path,
-        })
-        env.pop("QUELLON_VBUS_INIT", None)
+        # The tools that drive and watch the editor (xdotool, import) see its
+        # display and nothing of the shim: a sanitizer build's shim needs the
+        # runtime that only the editor carries.
+        self.env = dict(os.environ)
+        self.env.update({"DISPLAY": display.name, "HOME": home})
+        for name in ("QUELLON_VBUS_SOCKET", "QUELLON_VBUS_INIT"):
+            self.env.pop(name, None)
+        env = dict(self.env)
+        env.update({"LD_PRELOAD": shim, "QUELLON_VBUS_SOCKET": socket_path})
         if init:
             env["QUELLON_VBUS_INIT"] = init
         # Sanitizer builds: the runtime comes first, the shim after it.
         env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"
         env.update(extra_env or {})
-        self.env = env
         self.display = display
         self.executable = executable
         self.log_path = log_path

@@ -345,8 +345,10 @@ def run(work):
         imports(session)
         failures(session)
         firmware(session)
+        clicked = time.monotonic()
         editor.click(610, 30)
         check(editor.wait_exit(30) == 0, "the editor failed on quitting")
+        print("  quit %.2f s after the click" % (time.monotonic() - clicked))
     except (Failure, xdriver.DriverError):
         xdriver.screenshot(os.path.join(os.getcwd(), "file-actions-failure.png"))
         print("windows:", xdotool_names())

@@ -1,5 +1,5 @@
-#include "support/DisplayLibraries.h"
 #include "support/LogCapture.h"
+#include "support/TestDisplay.h"
 
 #include <gtest/gtest.h>
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -11,12 +11,16 @@ int main (int argc, char** argv)
     testing::InitGoogleTest (&argc, argv);
     LogCapture::instance().install();
 
+#if QUELLON_TEST_HEADLESS
+    GuiTest::useNoDisplay();
+#endif
+
     // With an application factory set, JUCE counts as a standalone app and
     // installs its X error handlers; without them the first window on a bare
     // X server (no window manager) aborts the process.
     juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return nullptr; };
 
-    keepDisplayLibrariesLoaded();
+    GuiTest::keepDisplayLibrariesLoaded();
 
     juce::ScopedJuceInitialiser_GUI gui;
     return RUN_ALL_TESTS();

@@ -1,6 +1,9 @@
 #include "ViewTestSupport.h"
 
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace viewtest;
@@ -9,6 +12,46 @@ using State = Quellon::QuellonEditorService::State;
 namespace
 {
 using ViewUpdatesTest = ViewFixture;
+
+// Stops a task in its progress reports until the test lets it go, so that the
+// test looks at a state that no time limit can end first.
+class ProgressHold : public std::enable_shared_from_this<ProgressHold>
+{
+public:
+    // The report reaches `show` first; then the task waits (for a failed
+    // test, no longer than the deadline).
+    std::function<void (double)> wrap (std::function<void (double)> show)
+    {
+        return [self = shared_from_this(), show] (double fraction) {
+            show (fraction);
+            std::unique_lock<std::mutex> lock (self->mutex);
+            self->reached = true;
+            self->opened.wait_for (lock, std::chrono::milliseconds (deadlineMs), [&] { return self->released; });
+        };
+    }
+
+    bool isHolding()
+    {
+        std::lock_guard<std::mutex> lock (mutex);
+        return reached && ! released;
+    }
+
+    void release()
+    {
+        {
+            std::lock_guard<std::mutex> lock (mutex);
+            released = true;
+        }
+
+        opened.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool reached = false;
+    bool released = false;
+};
 } // namespace
 
 TEST_F (ViewUpdatesTest, ReportsArePassedOnInOnePassWithTheLatestValue)
@@ -44,9 +87,12 @@ TEST_F (ViewUpdatesTest, ATaskShowsItsProgressUntilItFails)
     silent.at = 2;
     unit->addFault (silent);
 
-    ASSERT_TRUE (service.startBackup (view->makeProgressCallback(), [] (const auto&) {}).ok);
+    // It is held in its first progress report while the test looks.
+    auto hold = std::make_shared<ProgressHold>();
+    ASSERT_TRUE (service.startBackup (hold->wrap (view->makeProgressCallback()), [] (const auto&) {}).ok);
     auto& overlay = view->getOverlay();
-    ASSERT_TRUE (GuiTest::runUntil ([&] { return overlay.getProgressBar().isVisible(); }, deadlineMs));
+    ASSERT_TRUE (GuiTest::runUntil ([&] { return hold->isHolding() && overlay.getProgressBar().isVisible(); },
+                                    deadlineMs));
     EXPECT_EQ (overlay.getHeadline(), "Receiving...");
     EXPECT_TRUE (overlay.getSpinner().isVisible());
     EXPECT_EQ (overlay.getProgress(), 0.0);
@@ -55,6 +101,7 @@ TEST_F (ViewUpdatesTest, ATaskShowsItsProgressUntilItFails)
     settle();
     EXPECT_EQ (overlay.getProgress(), 0.5);
 
+    hold->release();
     waitForState (State::Error);
     EXPECT_EQ (overlay.getHeadline(), "Error:");
     EXPECT_EQ (overlay.getDetail(), juce::String (service.getLastError()));

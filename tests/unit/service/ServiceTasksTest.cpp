@@ -426,6 +426,10 @@ TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutTheVersionCheck)
     for (auto* line : { "Starting update", "Reconnecting", "Waiting for ready", "Update complete" })
         EXPECT_TRUE (LogCapture::instance().contains (line)) << line;
     EXPECT_FALSE (LogCapture::instance().contains ("EdSvc error")) << "the unit's leaving is no link error";
+
+    // The unit that came back is served like any other: its link failing is an error.
+    service->handleLinkState (LinkError);
+    EXPECT_EQ (service->getLastError(), "A communication error occurred");
 }
 
 TEST_F (FirmwareUpdateTest, AUnitThatNeverComesBackEndsTheWaitWithAnError)
@@ -462,6 +466,12 @@ TEST_F (FirmwareUpdateTest, AFailedTransferOrACancelledWaitLetsGoOfTheWait)
     ASSERT_TRUE (waitForFailure ("Task cancelled"));
     EXPECT_EQ (service->getState(), QuellonEditorService::UpdateComplete);
     EXPECT_EQ (service->getLastError(), "Failed to update DSP firmware") << "no report";
+
+    // The unit still reboots into the image it took: its leaving the bus is
+    // no link error, though nothing waits for it any more.
+    service->handleLinkState (LinkError);
+    EXPECT_EQ (service->getState(), QuellonEditorService::UpdateComplete);
+    EXPECT_EQ (service->getLastError(), "Failed to update DSP firmware");
 
     unplug();
     EXPECT_EQ (service->getState(), QuellonEditorService::Disconnected);

@@ -1,6 +1,5 @@
-#include "RepaintPump.h"
+#include "MessageLoopAid.h"
 
-#include <juce_gui_basics/juce_gui_basics.h>
 #include <windows.h>
 
 namespace
@@ -12,7 +11,8 @@ bool runsUnderWine()
     return ntdll != nullptr && GetProcAddress (ntdll, "wine_get_version") != nullptr;
 }
 
-class WineRepaintPump final : public juce::Timer
+class WineRepaintPump final : public MessageLoopAid,
+                              private juce::Timer
 {
 public:
     WineRepaintPump() { startTimerHz (60); }
@@ -28,7 +28,7 @@ private:
 };
 } // namespace
 
-std::unique_ptr<juce::Timer> startRepaintPumpIfNeeded()
+std::unique_ptr<MessageLoopAid> startMessageLoopAid (juce::Component&)
 {
     if (! runsUnderWine())
         return nullptr;

@@ -1,6 +1,0 @@
-#include "RepaintPump.h"
-
-std::unique_ptr<juce::Timer> startRepaintPumpIfNeeded()
-{
-    return nullptr;
-}

@@ -1,3 +1,0 @@
-#include "support/DisplayLibraries.h"
-
-void keepDisplayLibrariesLoaded() { }

@@ -1,0 +1,7 @@
+#include "support/TestDisplay.h"
+
+namespace GuiTest
+{
+void useNoDisplay() { }
+void keepDisplayLibrariesLoaded() { }
+} // namespace GuiTest

@@ -350,5 +350,19 @@ def find_tools():
         raise Failure("missing tools: " + ", ".join(missing))
 
 
+def without_desktop_dialogs(folder):
+    """Environment in which the editor finds neither zenity nor kdialog and so
+    shows JUCE's own file dialog, which the tests drive. JUCE looks for them
+    with `which`; a `which` of ours ahead on the PATH denies them."""
+    tools = os.path.join(folder, "no-desktop-dialogs")
+    os.makedirs(tools, exist_ok=True)
+    which = os.path.join(tools, "which")
+    with open(which, "w") as f:
+        f.write('#!/bin/sh\ncase "$1" in zenity|kdialog) exit 1 ;; esac\nexec %s "$@"\n'
+                % shutil.which("which"))
+    os.chmod(which, 0o755)
+    return {"PATH": tools + os.pathsep + os.environ.get("PATH", "")}
+
+
 def temporary_folder():
     return tempfile.TemporaryDirectory(prefix="quellon-e2e-")

@@ -217,6 +217,19 @@ def run(work):
         bus.command("unplug u4")
         editor.wait_log("DEBUG: disconnect", since=mark)
 
+        step("a unit that garbles a report while the editor is idle: the error, then it is opened afresh")
+        mark = editor.mark()
+        bus.command("plug u5")
+        bus.command("fault u5 short type=0xce")
+        editor.wait_log("ERROR: EdSvc error: A communication error occurred", since=mark)
+        editor.wait_log("letting it go", since=mark)
+        wait_until(lambda: editor.log()[mark:].count("DEBUG: connect") == 2, 30, "u5 to be opened afresh")
+        wait_until(lambda: sum(refreshed([f]) for f in bus.frames("u5")) == 2, 20, "the second refresh of u5")
+        wait_picture(editor, "garbled-recovered", overlay_hidden, "the overlay to hide")
+        mark = editor.mark()
+        bus.command("unplug u5")
+        editor.wait_log("DEBUG: disconnect", since=mark)
+
         step("a unit whose values lie outside their ranges")
         bus.command("plug u5")
         for parameter, value in ((0x204, 9.0), (0x206, -1.0), (0x200, math.nan), (0x207, 1e30),
@@ -270,7 +283,7 @@ def run(work):
         editor.click(*CLOSE_BUTTON)
         check(editor.wait_exit(30) == 0, "the editor failed on quitting")
         print("  quit %.2f s after the click" % (time.monotonic() - clicked))
-        check(editor.log().count("DEBUG: disconnect") == 10, "the served unit was not released")
+        check(editor.log().count("DEBUG: disconnect") == 12, "the served unit was not released")
         check(watch.count() == 1, "the settings were written %d times" % watch.count())
         with open(os.path.join(settings_folder, "Quellon Editor.settings")) as f:
             settings = f.read()

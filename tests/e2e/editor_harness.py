@@ -111,9 +111,17 @@ class Bus:
         subprocess.run([self.client, "-s", self.socket_path, "-w", str(timeout), "list"],
                        check=True, stdout=subprocess.DEVNULL)
 
-    def command(self, line):
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+    def connect(self):
+        s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
             s.connect(self.socket_path)
+        except OSError:
+            s.close()
+            raise
+        return s
+
+    def command(self, line):
+        with self.connect() as s:
             s.sendall((line + "\n").encode())
             answer = b""
             while True:

@@ -6,8 +6,8 @@ driven with xdotool, with Wine's own file dialogs answered from the keyboard.
 What the units received and hold is read back over the shim's control port
 and compared with the bundle, which the test reads with code of its own.
 
-Start with no unit, plug one, drag a knob, back up, restore into another unit
-with other contents, update the firmware from the built-in image (the unit
+Start with no unit, plug one, drag a knob, back up (to a new file, then over
+it, answering Wine's question), restore into another unit with other contents, update the firmware from the built-in image (the unit
 leaves and comes back), unplug, close with the close button: the settings
 are written once, on closing. A screenshot of every step stays in
 SCREENSHOT_DIR.
@@ -228,6 +228,22 @@ def backup(session):
               "slot %d of the bundle differs from the unit's" % slot)
     check(datafiles.read_globals(entries["Varnel_Korvalune_0.glo"]) == params, "the bundle's globals differ")
     shot(session.editor, "backed-up")
+
+    step("back up again over the same file: Wine's dialog asks first")
+    session.fill("u1", 3)
+    unit_state = session.state("u1")
+    before = os.stat(target).st_ino
+    session.main_menu(BACKUP)
+    dialog = wine_harness.enter_file_name("Save Backup Bundle", target)
+    wine_harness.wait_replace_question("Save Backup Bundle", dialog)
+    settled_screen_shot("replace-question")
+    wine_harness.replace_file("Save Backup Bundle")
+    wait_until(lambda: os.stat(target).st_ino != before, 60, "the bundle to be replaced")
+    entries = datafiles.read_bundle(target)
+    check(datafiles.read_globals(entries["Varnel_Korvalune_0.glo"]) == unit_state[0], "the new bundle's globals")
+    for slot, (words, name) in enumerate(unit_state[1]):
+        check(datafiles.read_cabinet(entries["Varnel_Quellon_%d.cab" % slot])[1:] == (words + words, name),
+              "slot %d of the new bundle" % slot)
     return target, unit_state
 
 

@@ -153,13 +153,35 @@ class WineEditor(Editor):
                           % (CRASH_STATUS, self.log()[-3000:]))
 
 
-def choose_file(title, path, timeout=DIALOG_TIMEOUT):
-    """Answers Wine's file dialog `title` with the Linux path `path`."""
+def enter_file_name(title, path, timeout=DIALOG_TIMEOUT):
+    """Types the Linux path `path` into Wine's file dialog `title` and
+    confirms it; returns the dialog's window."""
     dialog = xdriver.wait_for_window(title, timeout)
     xdriver.wait_for_focus(dialog, timeout)
     # The file-name box has the keyboard and may hold a proposed name, which
     # Wine's edit box has no select-all key for.
     xdriver.key("End", "shift+Home")
     xdriver.xdotool("type", "--delay", "20", windows_path(path))
+    xdriver.key("Return")
+    return dialog
+
+
+def choose_file(title, path, timeout=DIALOG_TIMEOUT):
+    """Answers Wine's file dialog `title` with the Linux path `path`."""
+    enter_file_name(title, path, timeout)
+    xdriver.wait_for_no_window(title, timeout)
+
+
+def wait_replace_question(title, dialog, timeout=DIALOG_TIMEOUT):
+    """The question a save dialog asks before it replaces a file: a second
+    window of the same title, which takes the keyboard with "Yes" chosen."""
+    question = wait_until(lambda: [w for w in xdriver.windows_named(title) if w != dialog], timeout,
+                          "Wine's question before a file is replaced")[0]
+    xdriver.wait_for_focus(question, timeout)
+    return question
+
+
+def replace_file(title, timeout=DIALOG_TIMEOUT):
+    """Answers the question with "Yes"; the dialog closes with it."""
     xdriver.key("Return")
     xdriver.wait_for_no_window(title, timeout)

@@ -7,10 +7,11 @@ What the units received and hold is read back over the shim's control port
 and compared with the bundle, which the test reads with code of its own.
 
 Start with no unit, plug one, drag a knob, back up (to a new file, then over
-it, answering Wine's question), restore into another unit with other contents, update the firmware from the built-in image (the unit
-leaves and comes back), unplug, close with the close button: the settings
-are written once, on closing. A screenshot of every step stays in
-SCREENSHOT_DIR.
+it, answering Wine's question), restore into another unit with other
+contents, update the firmware from the built-in image (the unit leaves and
+comes back), unplug, close with the close button: the settings are written
+once, on closing. WORK_DIR keeps the program's copy, its Wine prefix, its log
+and a screenshot of every step (wine-screenshots/).
 
 usage: wine_editor_e2e_test.py PROGRAM SHIM_DLL STRIP RESOURCES_DIR PREFIX_SCRIPT WORK_DIR
 """

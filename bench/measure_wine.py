@@ -33,14 +33,16 @@ runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
 
 
 def find(pattern):
-    found = sorted(glob.glob(os.path.join(app, pattern), recursive=True))
+    # Never a recursive pattern: a Wine prefix in the build folder holds a
+    # link to the root of the file system.
+    found = sorted(glob.glob(os.path.join(app, pattern)))
     if not found:
         sys.exit("not built: %s (tools/windows-build.sh --benchmarks)" % pattern)
     return found[0]
 
 
-editor_path = find("Source/**/Quellon Editor.exe")
-reference_path = find("bench/**/Plain Window.exe")
+editor_path = find("Source/QuellonEditor_artefacts/*/Quellon Editor.exe")
+reference_path = find("bench/plain_window_reference_artefacts/*/Plain Window.exe")
 shim_path = find("tools/virtual_unit/shim/hidapi.dll")
 job_bench_path = find("bench/job_bench.exe")
 work = os.path.join(app, "bench", "wine")

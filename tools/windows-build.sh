@@ -56,7 +56,8 @@ else
     cmake --build "$out/app" --target "${targets[@]}"
 fi
 
-exe="$(find "$out/app" -type f -name 'Quellon Editor.exe' | head -n 1)"
+# By its place, not by name: the tests keep copies of the program in the build folder.
+exe="$out/app/Source/QuellonEditor_artefacts/Release/Quellon Editor.exe"
 version="$(sed -n 's/^project(QuellonEditor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 rm -rf "$dist/windows"
 mkdir -p "$dist/windows"

@@ -136,13 +136,17 @@ class Bus:
                     raise Failure("bus closed during: " + line)
                 answer += chunk
 
-    def frames(self, unit):
-        """The frames the unit received, as byte strings."""
+    def frames(self, unit, mark=0):
+        """The frames the unit received after its first `mark`, as byte strings."""
         result = []
-        for text in self.command("frames " + unit).splitlines():
+        for text in self.command("frames %s from=%d" % (unit, mark + 1)).splitlines():
             _, hex_bytes = text.split(" ", 1)
             result.append(bytes.fromhex(hex_bytes))
         return result
+
+    def status(self, unit):
+        """The unit's settings and counters ("frames" counts what it received)."""
+        return dict(line.split("=", 1) for line in self.command("status " + unit).splitlines())
 
     def set_parameter_frames(self, unit):
         """(parameter number, float) of each SET_PARAMETER frame, in order."""

@@ -118,21 +118,12 @@ class Session:
     def __init__(self, editor, bus, files):
         self.editor, self.bus, self.files = editor, bus, files
 
-    def status(self, unit):
-        return dict(line.split("=", 1) for line in self.bus.command("status " + unit).splitlines())
-
     def mark(self, unit):
-        return int(self.status(unit)["frames"])
-
-    def frames_since(self, unit, mark):
-        frames = []
-        for line in self.bus.command("frames %s from=%d" % (unit, mark + 1)).splitlines():
-            _, data = line.split(" ", 1)
-            frames.append(bytes.fromhex(data))
-        return frames
+        """How many frames the unit has received so far."""
+        return int(self.bus.status(unit)["frames"])
 
     def wait_refresh(self, unit, mark, timeout=60):
-        wait_until(lambda: any(f[0] == MESSAGE_CE for f in self.frames_since(unit, mark)), timeout,
+        wait_until(lambda: any(f[0] == MESSAGE_CE for f in self.bus.frames(unit, mark)), timeout,
                    "the program to read %s (its 0xCE message)" % unit)
 
     def state(self, unit):
@@ -260,7 +251,7 @@ def restore(session, bundle, backed_up):
     settled_screen_shot("open-dialog")
     wine_harness.choose_file("Restore Backup Bundle", bundle)
     # The restore writes, then reads the globals and the three names back.
-    wait_until(lambda: sum(1 for f in session.frames_since("u2", mark) if f[0] == READ_REQUEST) == 4, 60,
+    wait_until(lambda: sum(1 for f in session.bus.frames("u2", mark) if f[0] == READ_REQUEST) == 4, 60,
                "the restore to end with reading the unit back")
     params, cabinets = session.state("u2")
     check(params == backed_up[0], "the globals of u2 differ from the backup's")
@@ -279,19 +270,19 @@ def firmware(session):
     log_mark = s.editor.mark()
     s.main_menu(UPDATE_FIRMWARE)
     wait_picture(s.editor, "updating", lambda p: not overlay_hidden(p), "the update's overlay")
-    wait_until(lambda: int(s.status("u2")["firmware-updates"]) == 1, 60, "u2 to take the image")
+    wait_until(lambda: int(s.bus.status("u2")["firmware-updates"]) == 1, 60, "u2 to take the image")
     received = os.path.join(s.files, "received.ldr")
     s.bus.command("save-firmware u2 " + received)
     with open(os.path.join(resources, "Firmware", "PlaceholderFirmware.ldr"), "rb") as f:
         built_in = f.read()
     with open(received, "rb") as f:
         check(f.read() == datafiles.reverse_bits(built_in), "the image reached the unit changed")
-    sent = s.frames_since("u2", mark)
+    sent = s.bus.frames("u2", mark)
     check(sum(1 for f in sent if f[0] == FIRMWARE_DATA) == (len(built_in) + 61) // 62, "the number of image messages")
 
-    wait_until(lambda: s.status("u2")["present"] == "no", 60, "u2 to leave")
+    wait_until(lambda: s.bus.status("u2")["present"] == "no", 60, "u2 to leave")
     back = s.mark("u2")
-    wait_until(lambda: s.status("u2")["present"] == "yes", 60, "u2 to come back")
+    wait_until(lambda: s.bus.status("u2")["present"] == "yes", 60, "u2 to come back")
     s.editor.wait_log("DEBUG: QuellonEditorService: DSP version: 1.3.0", timeout=60, since=log_mark)
     s.wait_refresh("u2", back)
     wait_picture(s.editor, "updated", overlay_hidden, "the overlay to hide after the update")

@@ -37,9 +37,11 @@ def find_wine():
         raise Failure("missing tools: " + ", ".join(missing))
 
 
-def quiet(command, env, check=True):
-    """Runs a Wine tool with no pipe of ours: Wine's helper processes outlive it."""
-    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+def quiet(command, env, check=True, output=False):
+    """Runs a Wine tool; its output is read only when asked for (`output`),
+    never before the prefix's helper processes run: they would keep the pipe."""
+    result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE if output else subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, text=True)
     if check and result.returncode != 0:
         raise Failure("%s ended with status %d" % (" ".join(command), result.returncode))
@@ -62,16 +64,19 @@ class WinePrefix:
         })
         self.env = env
         quiet([prefix_script, path], env)
+        # A server of this prefix left by an earlier run that was cut short
+        # would still see that run's display.
+        quiet(["wineserver", "-k"], env, check=False)
         quiet(["wineserver", "-p"], env)
         self.running = True
         quiet(["wine", "cmd", "/c", "exit"], env)
 
     def unix_path(self, windows_path):
-        return quiet(["wine", "winepath", "-u", windows_path], self.env).strip()
+        return quiet(["wine", "winepath", "-u", windows_path], self.env, output=True).strip()
 
     def app_data(self):
         """The user's application-data folder, as a Linux path."""
-        folder = quiet(["wine", "cmd", "/c", "echo", "%APPDATA%"], self.env).strip()
+        folder = quiet(["wine", "cmd", "/c", "echo", "%APPDATA%"], self.env, output=True).strip()
         if not folder or "%" in folder:
             raise Failure("Wine gave no application-data folder: %r" % folder)
         return self.unix_path(folder)

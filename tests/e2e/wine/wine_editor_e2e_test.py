@@ -230,7 +230,15 @@ def backup(session):
     wine_harness.wait_replace_question("Save Backup Bundle", dialog)
     settled_screen_shot("replace-question")
     wine_harness.replace_file("Save Backup Bundle")
-    wait_until(lambda: os.stat(target).st_ino != before, 60, "the bundle to be replaced")
+
+    def replaced():
+        # Wine replaces a file by moving the old one aside first: for a moment there is none.
+        try:
+            return os.stat(target).st_ino != before
+        except FileNotFoundError:
+            return False
+
+    wait_until(replaced, 60, "the bundle to be replaced")
     entries = datafiles.read_bundle(target)
     check(datafiles.read_globals(entries["Varnel_Korvalune_0.glo"]) == unit_state[0], "the new bundle's globals")
     for slot, (words, name) in enumerate(unit_state[1]):

@@ -106,7 +106,10 @@ def wait_picture(editor, name, predicate, what, timeout=30):
         return picture if predicate(picture) else None
 
     wait_until(attempt, timeout, what)
-    return shot(editor, name)
+    path = shot_path(name)
+    os.replace(pending, path)
+    print("  screenshot", path)
+    return Picture(path)
 
 
 def overlay_hidden(picture):

@@ -18,6 +18,7 @@
 #include "Application/BackupArchive.h"
 #include "Application/InStreamWrapper.h"
 #include "BuiltInFirmware.h"
+#include "PreciseTimers.h"
 #include "Protocol/KorvaluneDataFile.h"
 #include "Protocol/KorvaluneProtocol.h"
 #include "Protocol/KorvaluneUSBPacketIO.h"
@@ -30,7 +31,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <future>
-#include <sys/prctl.h>
 #include <thread>
 
 using namespace Korvalune;
@@ -76,9 +76,7 @@ class Bench
 public:
     Bench()
     {
-        // The modelled wire should end its waits on time, as a hardware
-        // interrupt would; threads started later inherit the setting.
-        prctl (PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+        usePreciseTimers();
         setLogSink ([] (void*, const char*) {}, nullptr);
 
         vunit::UnitSettings settings;

@@ -14,6 +14,7 @@
 // Google Benchmark's means; the first two also the CPU time of the whole
 // process per exchange, both threads and the kernel included.
 
+#include "PreciseTimers.h"
 #include "Protocol/KorvaluneProtocol.h"
 #include "Protocol/KorvaluneUSBPacketIO.h"
 #include "Protocol/Log.h"
@@ -25,7 +26,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <sys/prctl.h>
 #include <thread>
 #include <vector>
 
@@ -34,14 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace
 {
-// The modelled wire should end its waits on time, as a hardware interrupt
-// would; the kernel's default 50 us timer slack would add to every report.
-// Threads started afterwards (the read thread) inherit the setting.
-void preciseTimers()
-{
-    prctl (PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
-}
-
 double median (std::vector<double> values)
 {
     if (values.empty())
@@ -149,7 +141,7 @@ BENCHMARK (LinkExchange)->MinTime (2.0)->MeasureProcessCPUTime()->UseRealTime();
 
 static void BackupSequence (benchmark::State& state)
 {
-    preciseTimers();
+    usePreciseTimers();
     silenceLog();
     vunit::UnitSettings settings;
     settings.wireTime = std::chrono::microseconds (1000);

@@ -7,7 +7,6 @@ place of the USB bus. A measurement, not a test: it prints figures.
 
 usage: bench/measure_editor.py [BUILD_DIR] [RUNS]
 """
-import ctypes
 import glob
 import os
 import statistics
@@ -17,6 +16,7 @@ import time
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "tests", "e2e"))
 from editor_harness import Bus, Display, Editor, editor_lock, temporary_folder, wait_until  # noqa: E402
+from screen_probe import Screen  # noqa: E402
 
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build"))
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 5
@@ -33,32 +33,6 @@ editor_path = find("Source/**/Quellon Editor")
 reference_path = find("bench/**/Plain Window")
 shim_path = find("tools/virtual_unit/libquellon_hidapi_shim.so")
 client_path = find("tools/virtual_unit/quellon-vbus")
-
-x11 = ctypes.CDLL("libX11.so.6")
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XGetImage.restype = ctypes.c_void_p
-x11.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
-                          ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-x11.XGetPixel.restype = ctypes.c_ulong
-x11.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
-
-
-
-class Screen:
-    """Reads single pixels of the root window, fast enough to watch a start-up
-    (the 1-pixel images are not freed: a measurement takes a few hundred)."""
-
-    def __init__(self, display_name):
-        self.display = x11.XOpenDisplay(display_name.encode())
-        self.root = x11.XDefaultRootWindow(self.display)
-
-    def pixel(self, x, y):
-        image = x11.XGetImage(self.display, self.root, x, y, 1, 1, 0xFFFFFFFF, 2)
-        value = x11.XGetPixel(image, 0, 0) & 0xFFFFFF
-        return value
-
 
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as f:

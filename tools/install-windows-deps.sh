@@ -3,7 +3,8 @@
 # toolchain (posix threads), Wine to run the result, and the sources of the
 # libraries Debian ships for Linux only (libpng, libjpeg-turbo, hidapi).
 # The sources are unpacked once into SOURCE_CACHE (default .cache/windows-sources)
-# and never fetched again while they are there.
+# and never fetched again while they are there. With --benchmarks it also
+# fetches the source of Google Benchmark, which Debian builds for Linux only.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -18,6 +19,7 @@ packages=(
 )
 # Debian source packages, unpacked as <cache>/<name>.
 sources=(libpng1.6 libjpeg-turbo hidapi)
+[ "${1:-}" = "--benchmarks" ] && sources+=(benchmark)
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then

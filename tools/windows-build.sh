@@ -3,7 +3,8 @@
 #   1. the Windows toolchain, Wine and the third-party sources (install-windows-deps.sh);
 #   2. a host build of the image-pack builder, which the cross build runs;
 #   3. libpng, libjpeg-turbo and hidapi for Windows (cmake/windows/third_party);
-#   4. the program, and with --tests its unit tests;
+#   4. the program, with --tests its tests, with --benchmarks the benchmarks
+#      that run under Wine (and Google Benchmark for them in step 3);
 #   5. dist/windows/ with the stripped "Quellon Editor.exe" and hidapi.dll, and
 #      dist/Quellon-Editor-<version>-windows-x86_64.zip of that folder.
 set -euo pipefail
@@ -12,9 +13,22 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 out="${WINDOWS_BUILD_DIR:-$root/build-windows}"
 dist="$root/dist"
 with_tests=no
-[ "${1:-}" = "--tests" ] && with_tests=yes
+with_benchmarks=no
+for option in "$@"; do
+    case "$option" in
+        --tests) with_tests=yes ;;
+        --benchmarks) with_benchmarks=yes ;;
+        *) echo "usage: $0 [--tests] [--benchmarks]" >&2; exit 2 ;;
+    esac
+done
+benchmarks_cmake=OFF
+deps_options=()
+if [ "$with_benchmarks" = yes ]; then
+    benchmarks_cmake=ON
+    deps_options=(--benchmarks)
+fi
 
-"$root/tools/install-windows-deps.sh"
+"$root/tools/install-windows-deps.sh" "${deps_options[@]}"
 
 cmake -S "$root" -B "$out/host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQUELLON_BUILD_TESTS=OFF -DQUELLON_BUILD_BENCHMARKS=OFF >/dev/null
@@ -25,7 +39,7 @@ prefix="$out/prefix"
 cmake -S "$root/cmake/windows/third_party" -B "$out/third_party" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DQUELLON_SOURCE_CACHE="${SOURCE_CACHE:-$root/.cache/windows-sources}" \
-    -DQUELLON_WINDOWS_PREFIX="$prefix" >/dev/null
+    -DQUELLON_WINDOWS_PREFIX="$prefix" -DQUELLON_WINDOWS_BENCHMARKS=$benchmarks_cmake >/dev/null
 cmake --build "$out/third_party"
 
 cmake -S "$root" -B "$out/app" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -33,14 +47,17 @@ cmake -S "$root" -B "$out/app" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DJUCE_DIR="$(dirname "$(find /usr/lib -path '*/cmake/JUCE-*/JUCEConfig.cmake' | head -n 1)")" \
     -DQUELLON_WINDOWS_PREFIX="$prefix" \
     -DQUELLON_HOST_IMAGE_PACK_BUILDER="$out/host/tools/quellon_image_pack_builder" \
-    -DQUELLON_BUILD_TESTS=ON -DQUELLON_BUILD_BENCHMARKS=OFF
+    -DQUELLON_BUILD_TESTS=ON -DQUELLON_BUILD_BENCHMARKS=$benchmarks_cmake
 if [ "$with_tests" = yes ]; then
     cmake --build "$out/app"
 else
-    cmake --build "$out/app" --target QuellonEditor
+    targets=(QuellonEditor)
+    [ "$with_benchmarks" = yes ] && targets+=(job_bench plain_window_reference quellon_hidapi_shim)
+    cmake --build "$out/app" --target "${targets[@]}"
 fi
 
-exe="$(find "$out/app" -type f -name 'Quellon Editor.exe' | head -n 1)"
+# By its place, not by name: the tests keep copies of the program in the build folder.
+exe="$out/app/Source/QuellonEditor_artefacts/Release/Quellon Editor.exe"
 version="$(sed -n 's/^project(QuellonEditor VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 rm -rf "$dist/windows"
 mkdir -p "$dist/windows"

@@ -31,3 +31,9 @@ if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run")
 endif()
+
+# Google Benchmark, once cmake/windows/third_party has built it for the
+# benchmarks (tools/windows-build.sh --benchmarks).
+if(EXISTS "${QUELLON_WINDOWS_PREFIX}/lib/cmake/benchmark/benchmarkConfig.cmake")
+    set(benchmark_DIR "${QUELLON_WINDOWS_PREFIX}/lib/cmake/benchmark")
+endif()

@@ -111,9 +111,17 @@ class Bus:
         subprocess.run([self.client, "-s", self.socket_path, "-w", str(timeout), "list"],
                        check=True, stdout=subprocess.DEVNULL)
 
-    def command(self, line):
-        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+    def connect(self):
+        s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        try:
             s.connect(self.socket_path)
+        except OSError:
+            s.close()
+            raise
+        return s
+
+    def command(self, line):
+        with self.connect() as s:
             s.sendall((line + "\n").encode())
             answer = b""
             while True:
@@ -128,13 +136,17 @@ class Bus:
                     raise Failure("bus closed during: " + line)
                 answer += chunk
 
-    def frames(self, unit):
-        """The frames the unit received, as byte strings."""
+    def frames(self, unit, mark=0):
+        """The frames the unit received after its first `mark`, as byte strings."""
         result = []
-        for text in self.command("frames " + unit).splitlines():
+        for text in self.command("frames %s from=%d" % (unit, mark + 1)).splitlines():
             _, hex_bytes = text.split(" ", 1)
             result.append(bytes.fromhex(hex_bytes))
         return result
+
+    def status(self, unit):
+        """The unit's settings and counters ("frames" counts what it received)."""
+        return dict(line.split("=", 1) for line in self.command("status " + unit).splitlines())
 
     def set_parameter_frames(self, unit):
         """(parameter number, float) of each SET_PARAMETER frame, in order."""

@@ -63,17 +63,13 @@ class Session:
 
     # -- the unit ------------------------------------------------------------
     def status(self, unit):
-        return dict(line.split("=", 1) for line in self.bus.command("status " + unit).splitlines())
+        return self.bus.status(unit)
 
     def mark(self, unit):
         return int(self.status(unit)["frames"])
 
     def frames_since(self, unit, mark):
-        frames = []
-        for line in self.bus.command("frames %s from=%d" % (unit, mark + 1)).splitlines():
-            _, data = line.split(" ", 1)
-            frames.append(bytes.fromhex(data))
-        return frames
+        return self.bus.frames(unit, mark)
 
     def wait_refresh(self, unit, mark, timeout=60):
         wait_until(lambda: any(f[0] == MESSAGE_CE for f in self.frames_since(unit, mark)), timeout,

@@ -289,6 +289,21 @@ def run(work):
             settings = f.read()
         for key in ("windowX", "windowY", "windowWidth", "windowHeight", "isMaximized"):
             check('name="%s"' % key in settings, "no %s in the settings" % key)
+
+        step("a settings folder that cannot be made: the window opens, the log says so")
+        blocked_home = os.path.join(work, "blocked-home")
+        os.makedirs(blocked_home)
+        with open(os.path.join(blocked_home, ".config"), "w") as f:
+            f.write("a file where the folder would be")
+        editor.kill()
+        editor = Editor(editor_path, shim_path, display, blocked_home, "none",
+                        os.path.join(work, "blocked.log"))
+        editor.wait_window()
+        editor.wait_log("cannot be made; settings will not be kept")
+        wait_picture(editor, "settings-unwritable", lambda p: p.max(*CABINET_ROW) > 0.2, "the first frame")
+        editor.click(*CLOSE_BUTTON)
+        check(editor.wait_exit(30) == 0, "the editor failed on quitting")
+        check("The settings could not be saved to" in editor.log(), "the lost settings were not logged")
     except Failure:
         step("---- editor log ----")
         print(editor.log()[-6000:])

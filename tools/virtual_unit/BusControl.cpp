@@ -151,7 +151,7 @@ VirtualUnit::Fault::Kind faultKind (const std::string& name)
     const std::pair<const char*, Kind> kinds[] = {
         { "nack", Kind::Nack },           { "silent", Kind::Silent },       { "short", Kind::Short },
         { "malformed", Kind::Malformed }, { "oversized", Kind::Oversized }, { "wrongtype", Kind::WrongType },
-        { "custom", Kind::Custom },       { "vanish", Kind::Vanish },
+        { "custom", Kind::Custom },       { "vanish", Kind::Vanish },       { "replug", Kind::Replug },
     };
 
     for (auto& [text, kind] : kinds)
@@ -195,6 +195,7 @@ const char* helpText =
     "                                      next-dsp wire-us return-ms firmware-idle-ms frame-log\n"
     "fault ID KIND [type=T] [at=K] [times=N] [reply=T] [report=HEX]\n"
     "                                      nack silent short malformed oversized wrongtype custom vanish\n"
+    "                                      replug\n"
     "clear-faults ID | flood ID HEX|off\n"
     "serve-block ID KIND INDEX HEX|-       reads of that block send these bytes (- none)\n"
     "serve-block ID off                    the unit's own blocks again\n"

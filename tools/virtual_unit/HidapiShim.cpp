@@ -22,6 +22,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #define SHIM_EXPORT extern "C" __attribute__ ((visibility ("default")))
@@ -31,6 +32,9 @@ struct hid_device_
     std::unique_ptr<vunit::VirtualUnitDevice> device;
     hid_device_info* info = nullptr;
     bool nonBlocking = false;
+
+    // The read thread and a writer may both fail at once when the unit goes.
+    std::mutex errorMutex;
     std::wstring lastError;
 };
 
@@ -171,7 +175,10 @@ hid_device* openEntry (const vunit::VirtualBus::Entry& entry)
 int failed (hid_device* dev, const wchar_t* message)
 {
     if (dev != nullptr)
+    {
+        std::lock_guard<std::mutex> lock (dev->errorMutex);
         dev->lastError = message;
+    }
 
     return -1;
 }
@@ -353,6 +360,7 @@ SHIM_EXPORT const wchar_t* hid_error (hid_device* dev)
     if (dev == nullptr)
         return L"virtual bus";
 
+    std::lock_guard<std::mutex> lock (dev->errorMutex);
     return dev->lastError.empty() ? L"Success" : dev->lastError.c_str();
 }
 

@@ -503,6 +503,12 @@ void VirtualUnit::applyFault (const Fault& fault, Clock::time_point at)
             break;
 
         case Fault::Kind::Vanish: leave (at); break;
+
+        case Fault::Kind::Replug:
+            leave (at);
+            returnPath = path;
+            returnAt = at;
+            break;
     }
 }
 

@@ -79,7 +79,8 @@ public:
             Oversized, // a 65-byte report claiming 63 payload bytes
             WrongType, // an empty message of type `replyType`
             Custom,    // the input report `report`, as it is
-            Vanish     // leave the bus at once, for good
+            Vanish,    // leave the bus at once, for good
+            Replug     // leave the bus and come back at once, same path
         };
 
         Kind kind = Kind::Nack;

@@ -206,6 +206,23 @@ TEST (VirtualUnit, ReplugBringsItBackUnderItsPathAfterTheGap)
     EXPECT_FALSE (host.unit->replug (0ms)) << "only a unit on the bus";
 }
 
+TEST (VirtualUnit, AReplugFaultLeavesAndReturnsUnderItsPathOnTheChosenFrame)
+{
+    Host host;
+    const auto path = host.unit->getPath();
+    host.unit->addFault (makeFault (Fault::Kind::Replug, CONNECT_REQUEST, 2, 1));
+
+    EXPECT_GT (host.send (CONNECT_REQUEST), 0);
+    EXPECT_EQ (host.replyType(), ACK);
+    EXPECT_GT (host.send (CONNECT_REQUEST), 0);
+
+    EXPECT_TRUE (host.unit->isPresent());
+    EXPECT_EQ (host.unit->getPath(), path);
+    std::uint8_t buffer[64];
+    EXPECT_EQ (host.device.read (buffer, sizeof (buffer), 1000), -1) << "the second frame has no answer";
+    EXPECT_EQ (host.send (CONNECT_REQUEST), -1) << "a handle from before stays dead";
+}
+
 TEST (VirtualUnit, KeepsItsStateAcrossUnplugging)
 {
     Host host;

@@ -16,7 +16,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from editor_harness import (DESIGN_HEIGHT, Bus, Display, Editor, Failure, Picture, SettingsWatch,  # noqa: E402
-                            editor_lock, find_tools, temporary_folder, wait_until)
+                            check, editor_lock, find_tools, step, temporary_folder, wait_until)
 
 editor_path, shim_path, client_path, shots_dir = sys.argv[1:5]
 
@@ -33,16 +33,6 @@ AMP_DOWN = (458, 140)         # on the line of parameter 0x204 at its default, A
 AMP_UP = (458, 100)           # on the line of parameter 0x206 at its default, AMP
 
 step_number = 0
-started = time.monotonic()
-
-
-def step(text):
-    print("[%5.1f s] %s" % (time.monotonic() - started, text), flush=True)
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def float_bits(value):

@@ -27,6 +27,19 @@ class Failure(Exception):
     pass
 
 
+_started = time.monotonic()
+
+
+def step(text):
+    """Prints a step of a test, with the seconds since the test began."""
+    print("[%5.1f s] %s" % (time.monotonic() - _started, text), flush=True)
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
 def wait_until(predicate, timeout, what):
     """Polls `predicate` until it holds; a generous deadline, never a fixed sleep."""
     deadline = time.monotonic() + timeout

@@ -24,7 +24,7 @@ sys.path.insert(0, here)
 sys.path.insert(0, os.path.join(here, "harness"))
 import datafiles  # noqa: E402
 import xdriver  # noqa: E402
-from editor_harness import (Bus, Display, Editor, Failure, Picture, editor_lock, find_tools,  # noqa: E402
+from editor_harness import (Bus, Display, Editor, Failure, Picture, check, editor_lock, find_tools,  # noqa: E402
                             temporary_folder, wait_until, without_desktop_dialogs)
 
 editor_path, shim_path, client_path, resources = sys.argv[1:5]
@@ -40,11 +40,6 @@ FACTORY_FILES = {"BYPASS": "BYPASS.cab", "1x12": "1x12.cab", "8x10 SVT": "8x10_S
 
 MESSAGE_CE, VERSION_REQUEST, CONNECT_REQUEST, READ_REQUEST, FIRMWARE_DATA = 0xCE, 0xB5, 0xB4, 0xC5, 0xB2
 MENU_TEXT = (14, 14, 60, 20)
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 class Session:

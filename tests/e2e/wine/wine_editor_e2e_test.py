@@ -21,7 +21,6 @@ import shutil
 import struct
 import subprocess
 import sys
-import time
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, here)
@@ -30,7 +29,8 @@ sys.path.insert(0, os.path.join(here, "..", "harness"))
 import datafiles  # noqa: E402
 import wine_harness  # noqa: E402
 import xdriver  # noqa: E402
-from editor_harness import Display, Failure, Picture, SettingsWatch, find_tools, wait_until  # noqa: E402
+from editor_harness import (Display, Failure, Picture, SettingsWatch, check, find_tools, step,  # noqa: E402
+                            wait_until)
 from wine_harness import TcpBus, WineEditor, WinePrefix  # noqa: E402
 
 program_path, shim_path, strip_tool, resources, prefix_script, work = sys.argv[1:7]
@@ -49,17 +49,7 @@ MAIN_MENU_ITEMS = 4
 MESSAGE_CE, READ_REQUEST, FIRMWARE_DATA = 0xCE, 0xC5, 0xB2
 SETTINGS_NAME = "Quellon Editor.settings"
 
-started = time.monotonic()
 step_number = 0
-
-
-def step(text):
-    print("[%5.1f s] %s" % (time.monotonic() - started, text), flush=True)
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def shot_path(name):

@@ -141,22 +141,24 @@ void QuellonEditorApplication::systemRequestedQuit()
 //==============================================================================
 void QuellonEditorApplication::timerCallback()
 {
-    // First, so that a unit that came back under a new path is served by this scan.
-    letGoOfBrokenUnit();
+    // First, so that a unit whose handle died is opened afresh by this same scan.
+    letGoOfDeadHandle();
     deviceManager->scan();
 }
 
-void QuellonEditorApplication::letGoOfBrokenUnit()
+void QuellonEditorApplication::letGoOfDeadHandle()
 {
-    // A failed link does not come back by itself: a unit plugged out and in
-    // again between two polls keeps its path but not its handle, and a link
-    // broken by a report that makes no sense or a transfer cut short refuses
-    // every request after. The unit is let go as if it had been removed (its
-    // error stays shown until then) and opened afresh if it is still there.
-    if (connection == nullptr || connection->protocol->getLinkState() != Korvalune::LinkError)
+    // A unit plugged out and in again between two polls keeps its path but
+    // not its handle, so no scan sees it leave: once the handle has failed it
+    // is let go as if it had been removed (its error stays shown until then)
+    // and opened afresh if it is still there. A unit that only refused or
+    // garbled a reply keeps its handle, and its error stays on screen until
+    // it is really plugged in again or a firmware update starts: opening it
+    // again would hide the error and start the same failing refresh anew.
+    if (connection == nullptr || ! connection->packetIO->hasDeadHandle())
         return;
 
-    Korvalune::logMessage (Korvalune::LogInfo, "The unit's link has failed: letting it go");
+    Korvalune::logMessage (Korvalune::LogInfo, "The unit's handle has failed: letting it go");
     const auto* device = connection->device;
     releaseConnection();
     deviceManager->dropDevice (device);

@@ -64,7 +64,7 @@ private:
     void deviceRemoved (Korvalune::USBDeviceManager::HIDDevice* device) override;
     void handleAsyncUpdate() override;
 
-    void letGoOfBrokenUnit();
+    void letGoOfDeadHandle();
     void releaseConnection();
     static void showNewVersionAlert();
 

@@ -551,17 +551,28 @@ Result QuellonEditorService::refreshIfPending()
     return pending ? readGlobalsAndCabinetNames() : okResult;
 }
 
-QuellonEditorService::DeviceVersionInfo QuellonEditorService::readUnitVersion()
+QuellonEditorService::DeviceVersionInfo QuellonEditorService::readUnitVersion (bool brief)
 {
     DeviceVersionInfo version;
 
-    if (callProtocol ([&] (KorvaluneProtocol& p) { return p.requestVersion (version); }).ok)
+    const auto request = [&] (KorvaluneProtocol& p) {
+        const auto& limits = p.getTimeLimits();
+        return p.requestVersion (version, brief ? limits.connectionCheckMs : limits.requestMs);
+    };
+
+    if (callProtocol (request).ok)
     {
         logMessage (Korvalune::LogDebug, "QuellonEditorService: System version: %d.%d.%d", version.system[0],
                     version.system[1], version.system[2]);
         logMessage (Korvalune::LogDebug, "QuellonEditorService: DSP version: %d.%d.%d", version.dsp[0], version.dsp[1],
                     version.dsp[2]);
         logMessage (Korvalune::LogDebug, "QuellonEditorService: Device subtype: %d", (int) version.subtype);
+    }
+    else if (brief)
+    {
+        logMessage (Korvalune::LogWarning,
+                    "The unit did not report its version after the update: its firmware version is unknown");
+        version = DeviceVersionInfo();
     }
     else
     {
@@ -757,8 +768,9 @@ Result QuellonEditorService::updateTask (Task& task, const QuellonArchive& archi
             return KORVALUNE_ERROR ("Task cancelled");
 
         // For the footer: the unit now runs the new image. Whatever version it
-        // reports, it is not checked against the required one here.
-        (void) readUnitVersion();
+        // reports, it is not checked against the required one here, and a
+        // unit that does not say must not hold the end of the update.
+        (void) readUnitVersion (true);
     }
     else
     {

@@ -173,7 +173,9 @@ private:
 
     Korvalune::Result readGlobalsAndCabinetNames();
     Korvalune::Result refreshIfPending();
-    DeviceVersionInfo readUnitVersion();
+    // `brief`: the version only feeds the footer, so a silent unit is waited
+    // for no longer than a connection check.
+    DeviceVersionInfo readUnitVersion (bool brief = false);
     Korvalune::Result waitForReconnect (Task& task);
 
     // Puts a task on the queue (state lock held), tagged with the connection

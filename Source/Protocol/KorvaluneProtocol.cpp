@@ -518,14 +518,25 @@ Result KorvaluneProtocol::updateFirmware (const std::vector<std::uint8_t>& image
 
 Result KorvaluneProtocol::requestVersion (KorvaluneData::DeviceVersionInfo& info)
 {
+    return requestVersion (info, limits.requestMs);
+}
+
+Result KorvaluneProtocol::requestVersion (KorvaluneData::DeviceVersionInfo& info, std::uint32_t timeLimitMs)
+{
     std::lock_guard<std::mutex> operation (operationMutex);
     std::uint8_t replyBytes[replyBufferSize];
     ReplyBuffer reply { replyBytes, sizeof (replyBytes) };
+    const DeviceMessage message = makeMessage (VERSION_REQUEST);
+    bool replied = false;
 
-    const Result result = request (reply, ackOrNack, makeMessage (VERSION_REQUEST));
+    const Result result = sendAndWait (reply, ackOrNack, timeLimitMs, &replied,
+                                       [this, &message] (int) { return writeMessage (message); });
 
     if (! result.ok)
         return result;
+
+    if (! replied)
+        return KORVALUNE_ERROR ("Timeout");
 
     if (replyBytes[0] == NACK)
         return KORVALUNE_ERROR ("Got NACK for version request");

@@ -110,6 +110,8 @@ public:
     // with operationMutex held; it must not call the protocol.
     Result updateFirmware (const std::vector<std::uint8_t>& image, ProgressFunction progress);
     Result requestVersion (KorvaluneData::DeviceVersionInfo& info);
+    // The same with a time limit of the caller's, for a reply that is only nice to have.
+    Result requestVersion (KorvaluneData::DeviceVersionInfo& info, std::uint32_t timeLimitMs);
     // accepted is true only when the unit acknowledged; silence is no failure.
     Result requestConnection (bool& accepted);
     Result sendMessageCE();

@@ -44,7 +44,10 @@ Result KorvaluneUSBPacketIO::writePacket (const std::uint8_t* data, unsigned len
     }
 
     if (written < 0)
+    {
+        deadHandle = true;
         return KORVALUNE_ERROR ("hid_write failed with %d", written);
+    }
 
     if ((unsigned) written < length + 1)
         return KORVALUNE_ERROR ("hid_write incomplete");
@@ -118,6 +121,7 @@ void KorvaluneUSBPacketIO::readLoop()
 
 void KorvaluneUSBPacketIO::reportReadError()
 {
+    deadHandle = true;
     std::lock_guard<std::mutex> lock (mutex);
     linkState = LinkError;
 

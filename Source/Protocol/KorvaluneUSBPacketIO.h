@@ -45,6 +45,12 @@ public:
 
     int getReadTimeoutMs() const { return readTimeoutMs; }
 
+    // True once a read or a write of the device has failed: its handle is
+    // dead (the unit was unplugged, perhaps plugged in again under the same
+    // path) and only opening the device afresh reaches the unit again. A
+    // refused or garbled reply leaves the handle alive. Any thread.
+    bool hasDeadHandle() const { return deadHandle; }
+
 private:
     void readLoop();
     void reportReadError();
@@ -55,6 +61,7 @@ private:
     std::mutex mutex;
     std::thread readThread;
     std::atomic<bool> running { false };
+    std::atomic<bool> deadHandle { false };
     Handler* handler = nullptr;
     int linkState = LinkDown;
 };

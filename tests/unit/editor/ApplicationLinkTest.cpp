@@ -101,6 +101,20 @@ protected:
         return GuiTest::runUntil ([&] { return LogCapture::instance().contains (text); }, deadlineMs);
     }
 
+    // The failure stays on screen over a few polls, and the unit is never
+    // opened again behind it.
+    void expectErrorKept (const juce::String& error)
+    {
+        (void) GuiTest::runUntil ([] { return false; }, pollsToWatch * 1000 + 500);
+        EXPECT_TRUE (view->getOverlay().isVisible());
+        EXPECT_EQ (view->getOverlay().getHeadline(), "Error:");
+        EXPECT_EQ (view->getOverlay().getDetail(), error);
+        EXPECT_EQ (LogCapture::instance().count ("DEBUG: connect"), 1);
+        EXPECT_EQ (LogCapture::instance().count ("letting it go"), 0);
+    }
+
+    static constexpr int pollsToWatch = 3;
+
     juce::File home;
     std::string oldHome;
     std::unique_ptr<QuellonEditorApplication> application;
@@ -138,7 +152,7 @@ TEST_F (ApplicationLinkTest, AUnitRepluggedDuringABackupFailsItAndComesBack)
     EXPECT_NE (vbus ("status u1").find ("open-handles=1\n"), std::string::npos) << "the dead handle was closed";
 }
 
-TEST_F (ApplicationLinkTest, AGarbledReportWhileIdleIsShownAndTheUnitComesBack)
+TEST_F (ApplicationLinkTest, AGarbledReportWhileIdleIsShownAndKept)
 {
     // The unit answers the 0xCE that ends the refresh with a 1-byte report,
     // when no request waits for anything.
@@ -147,7 +161,34 @@ TEST_F (ApplicationLinkTest, AGarbledReportWhileIdleIsShownAndTheUnitComesBack)
     start();
 
     ASSERT_TRUE (waitForLog ("ERROR: EdSvc error: A communication error occurred"));
-    ASSERT_TRUE (waitUntilServed (2));
-    EXPECT_EQ (LogCapture::instance().count ("letting it go"), 1);
-    EXPECT_EQ (framesOfType ("u1", Korvalune::MESSAGE_CE), 2);
+    expectErrorKept ("A communication error occurred");
+    EXPECT_EQ (framesOfType ("u1", Korvalune::MESSAGE_CE), 1);
+}
+
+TEST_F (ApplicationLinkTest, RefusedRequestsKeepTheirErrorOnScreen)
+{
+    // Every connection check refused: reopening would only fail again.
+    vbus ("plug u1");
+    vbus ("fault u1 nack type=0xb4 times=0");
+    start();
+    ASSERT_TRUE (waitForLog ("ERROR: EdSvc error: Failed to connect (2)"));
+    expectErrorKept ("Failed to connect (2)");
+
+    // A backup refused halfway writes nothing, and says so until the user acts.
+    application->shutdown();
+    application.reset();
+    view = nullptr;
+    vbus ("reset");
+    LogCapture::instance().clear();
+    vbus ("plug u1");
+    start();
+    ASSERT_TRUE (waitUntilServed (1));
+
+    const auto target = home.getChildFile ("Backup.bbu");
+    view->askFile = [&] (const MainComponent::FileQuestion&) { return target; };
+    vbus ("fault u1 nack type=0xc5 at=2");
+    view->startBackup();
+    ASSERT_TRUE (waitForLog ("ERROR: EdSvc error: Failed to get cabinet data"));
+    expectErrorKept ("Failed to get cabinet data");
+    EXPECT_FALSE (target.exists());
 }

@@ -432,6 +432,27 @@ TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutTheVersionCheck)
     EXPECT_EQ (service->getLastError(), "A communication error occurred");
 }
 
+TEST_F (FirmwareUpdateTest, AUnitSilentAboutItsNewVersionDoesNotHoldTheEndOfTheUpdate)
+{
+    ASSERT_TRUE (service->startFirmwareUpdate (image, {}).ok);
+    ASSERT_TRUE (recorder.waitForState (QuellonEditorService::UpdateComplete));
+    followTheUnit();
+    unit->addFault (fault (Fault::Kind::Silent, VERSION_REQUEST));
+
+    // Requests wait longer than the test's deadline; the footer's read may not.
+    ASSERT_TRUE (unit->waitForPresence (true, vunit::Clock::now() + linktest::deadline));
+    plugIn (linktest::testLimits (60000, 200));
+    ASSERT_TRUE (recorder.waitForEvent ("refresh", 2));
+    drain();
+
+    KorvaluneData::DeviceVersionInfo version;
+    EXPECT_TRUE (service->getDeviceVersion (version));
+    EXPECT_EQ (version.dsp, KorvaluneData::InvalidVersion);
+    EXPECT_TRUE (LogCapture::instance().contains (
+        "WARNING: The unit did not report its version after the update: its firmware version is unknown"));
+    EXPECT_EQ (service->getState(), QuellonEditorService::Idle);
+}
+
 TEST_F (FirmwareUpdateTest, AUnitThatNeverComesBackEndsTheWaitWithAnError)
 {
     auto settings = unit->getSettings();

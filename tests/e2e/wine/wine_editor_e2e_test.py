@@ -6,9 +6,9 @@ driven with xdotool, with Wine's own file dialogs answered from the keyboard.
 What the units received and hold is read back over the shim's control port
 and compared with the bundle, which the test reads with code of its own.
 
-Start with no unit, plug one, drag a knob, back up (to a new file, then over
-it, answering Wine's question), restore into another unit with other
-contents, update the firmware from the built-in image (the unit leaves and
+Start with no unit, plug one, drag a knob, pull it out and push it back in
+between two polls, back up (to a new file, then over it, answering Wine's
+question), restore into another unit with other contents, update the firmware from the built-in image (the unit leaves and
 comes back), unplug, close with the close button: the settings are written
 once, on closing. WORK_DIR keeps the program's copy, its Wine prefix, its log
 and a screenshot of every step (wine-screenshots/).
@@ -192,6 +192,17 @@ def knob(session):
                  "the knob to turn on the screen")
 
 
+def replug(session):
+    step("plugged out and back in within 200 ms: the error, then the unit again")
+    mark = session.editor.mark()
+    frames = session.mark("u1")
+    session.bus.command("replug u1 gap-ms=150")
+    session.editor.wait_log("ERROR: EdSvc error: A communication error occurred", since=mark)
+    session.editor.wait_log("letting it go", since=mark)
+    session.wait_refresh("u1", frames)
+    wait_picture(session.editor, "replugged", overlay_hidden, "the overlay to hide")
+
+
 def backup(session):
     step("back up through the main menu and Wine's save dialog")
     target = os.path.join(session.files, "Quellon Backup.bbu")
@@ -346,6 +357,7 @@ def run():
         session = Session(editor, TcpBus(port, editor.log), files)
         start(session)
         knob(session)
+        replug(session)
         bundle, backed_up = backup(session)
         restore(session, bundle, backed_up)
         firmware(session)

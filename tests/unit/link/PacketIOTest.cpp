@@ -114,9 +114,11 @@ TEST (PacketIO, ReadFailureIsErrorOnceAndFinal)
     TransportRig rig;
     auto transport = rig.start();
 
+    EXPECT_FALSE (transport->hasDeadHandle());
     rig.unit->unplug();
     ASSERT_TRUE (rig.events.waitForState (LinkError));
     EXPECT_TRUE (LogCapture::instance().contains ("HID read error: -1"));
+    EXPECT_TRUE (transport->hasDeadHandle());
 
     TransportEvents late;
     (void) transport->setHandler (&late);
@@ -140,6 +142,7 @@ TEST (PacketIO, WriteFailureCarriesTheFormatAndLogsTheNumber)
     expectFailure (transport->writePacket (message.data(), message.length), "hid_write failed with %d");
     EXPECT_TRUE (LogCapture::instance().contains ("hid_write failed with -1"));
     EXPECT_EQ (fromFirstUp (rig.events.getStates()), std::vector<int> { LinkUp }) << "a write failure leaves the link alone";
+    EXPECT_TRUE (transport->hasDeadHandle()) << "but the handle is gone";
 
     // A device that takes part of a report has not sent the message either.
     rig.observed.setFailWrites (false);

@@ -610,10 +610,15 @@ void MainComponent::updateFirmware (bool fromFile)
         if (file.getSize() <= maxFirmwareFileBytes)
             stream = file.createInputStream();
     }
-    else
+    else if (BuiltInFirmware::getSize() > 0)
     {
         stream
             = std::make_unique<juce::MemoryInputStream> (BuiltInFirmware::getData(), BuiltInFirmware::getSize(), false);
+    }
+    else
+    {
+        // No stream, so the update fails below before anything reaches the unit.
+        (void) KORVALUNE_ERROR ("This editor was built without a firmware image");
     }
 
     Service::QuellonArchive archive;

@@ -6,10 +6,11 @@
 // RestoreJob: from reading that bundle to the end of the task, the unit's
 //   globals and names read back included; its counter `load_ms` is the part
 //   spent reading the bundle, which the wire bound leaves out.
-// FirmwareUpdateJob: the built-in image, from the service call to the moment
-//   the unit has it all (the transfer; the wait for the unit to come back is
-//   the unit's own time); its counter `with_return_ms` adds the unit's return
-//   (after 100 ms here) and the refresh that follows.
+// FirmwareUpdateJob: the placeholder image, built in as in the tests, from
+//   the service call to the moment the unit has it all (the transfer; the
+//   wait for the unit to come back is the unit's own time); its counter
+//   `with_return_ms` adds the unit's return (after 100 ms here) and the
+//   refresh that follows.
 //
 // The reference of each is the wire-bound minimum: 2 ms per exchange (a
 // report out, its reply back) times the exchanges the job made, counted by

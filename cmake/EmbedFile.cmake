@@ -10,7 +10,9 @@
 #
 # and a header "Embedded/<identifier>.h" that declares them. The block is
 # regenerated whenever the file changes, also when the file is itself made
-# at build time (give its producing custom command's OUTPUT as FILE).
+# at build time (give its producing custom command's OUTPUT as FILE). Each
+# target has a folder of its own, so two targets may embed different files
+# under the same name.
 set(QUELLON_EMBED_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/EmbedFileScript.cmake")
 
 function(quellon_embed_file target)
@@ -19,7 +21,7 @@ function(quellon_embed_file target)
         message(FATAL_ERROR "quellon_embed_file needs NAME and FILE")
     endif()
 
-    set(dir "${CMAKE_CURRENT_BINARY_DIR}/embedded")
+    set(dir "${CMAKE_CURRENT_BINARY_DIR}/embedded/${target}")
     set(header "${dir}/Embedded/${ARG_NAME}.h")
     set(source "${dir}/${ARG_NAME}.cpp")
 

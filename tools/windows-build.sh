@@ -7,6 +7,9 @@
 #      that run under Wine (and Google Benchmark for them in step 3);
 #   5. dist/windows/ with the stripped "Quellon Editor.exe" and hidapi.dll, and
 #      dist/Quellon-Editor-<version>-windows-x86_64.zip of that folder.
+# The program carries the firmware image QUELLON_FIRMWARE_IMAGE names in the
+# environment, or none when it is unset or empty (whatever an earlier run of
+# the same build folder was given).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -47,6 +50,7 @@ cmake -S "$root" -B "$out/app" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DJUCE_DIR="$(dirname "$(find /usr/lib -path '*/cmake/JUCE-*/JUCEConfig.cmake' | head -n 1)")" \
     -DQUELLON_WINDOWS_PREFIX="$prefix" \
     -DQUELLON_HOST_IMAGE_PACK_BUILDER="$out/host/tools/quellon_image_pack_builder" \
+    -DQUELLON_FIRMWARE_IMAGE="${QUELLON_FIRMWARE_IMAGE:-}" \
     -DQUELLON_BUILD_TESTS=ON -DQUELLON_BUILD_BENCHMARKS=$benchmarks_cmake
 if [ "$with_tests" = yes ]; then
     cmake --build "$out/app"

@@ -8,11 +8,14 @@ the files, which the test makes and reads with code of its own
 
 Every job on a unit with 1 ms per report each way: a backup to a new file and
 over an existing one, a restore into a unit with other contents, the import of
-a WAV, an AIFF, a cabinet file and a factory cabinet into each slot, a firmware
-update from the built-in image and from a file with the unit leaving and coming
-back, and one that never comes back; then every failure alert once.
+a WAV, an AIFF, a cabinet file and a factory cabinet into each slot, every
+failure alert once; then "Update Firmware", which in an editor built without
+a firmware image shows its alert and sends nothing (and with FIRMWARE_IMAGE,
+the image the editor was built with, sends that), firmware updates from files
+(the placeholder image among them) with the unit leaving and coming back, and
+one that never comes back.
 
-usage: file_actions_e2e_test.py EDITOR SHIM VBUS_CLIENT RESOURCES_DIR
+usage: file_actions_e2e_test.py EDITOR SHIM VBUS_CLIENT RESOURCES_DIR [FIRMWARE_IMAGE]
 """
 import os
 import random
@@ -28,6 +31,7 @@ from editor_harness import (Bus, Display, Editor, Failure, Picture, check, edito
                             temporary_folder, wait_until, without_desktop_dialogs)
 
 editor_path, shim_path, client_path, resources = sys.argv[1:5]
+built_in_image = sys.argv[5] if len(sys.argv) > 5 else None
 
 MENU_BUTTON = (44, 24)
 CABINET_LABELS = {0: (456, 389), 1: (456, 345), 2: (456, 302)}
@@ -287,26 +291,41 @@ def firmware(session):
     wait_until(lambda: Picture(s.editor.screenshot(s.path("menu.png"))).max(*MENU_TEXT) > 0.97, 30,
                "the MENU text to light up")
 
-    mark = s.mark("u2")
-    s.main_menu(UPDATE_FIRMWARE)
-    started = time.monotonic()
-    with open(os.path.join(resources, "Firmware", "PlaceholderFirmware.ldr"), "rb") as f:
-        built_in = f.read()
-    follow_update(s, "u2", built_in, mark, 0)
-    print("  built-in image sent, unit back and read in %.2f s" % (time.monotonic() - started))
+    updates = 0
+    if built_in_image:
+        print("update from the built-in image")
+        with open(built_in_image, "rb") as f:
+            image = f.read()
+        mark = s.mark("u2")
+        s.main_menu(UPDATE_FIRMWARE)
+        follow_update(s, "u2", image, mark, updates)
+        updates += 1
+    else:
+        print("an editor built without a firmware image sends nothing")
+        mark, log_mark = s.mark("u2"), s.editor.mark()
+        s.main_menu(UPDATE_FIRMWARE)
+        s.expect_alert("u2", mark, "This editor was built without a firmware image")
+        check("Failed to load firmware" in s.editor.log()[log_mark:], "the alert's text in the log")
 
-    print("update from a file")
-    image = bytes(random.Random(3).getrandbits(8) for _ in range(1000))
-    ldr = s.write("firmware/Other.ldr", image)
-    mark = s.mark("u2")
-    s.main_menu(UPDATE_FROM_FILE)
-    xdriver.choose_file("Select Firmware", ldr)
-    follow_update(s, "u2", image, mark, 1)
+    print("update from a file: the placeholder image, then one of a few bytes")
+    with open(os.path.join(resources, "Firmware", "PlaceholderFirmware.ldr"), "rb") as f:
+        placeholder = f.read()
+    small = bytes(random.Random(3).getrandbits(8) for _ in range(1000))
+    for name, image in (("Placeholder.ldr", placeholder), ("Other.ldr", small)):
+        ldr = s.write("firmware/" + name, image)
+        mark = s.mark("u2")
+        started = time.monotonic()
+        s.main_menu(UPDATE_FROM_FILE)
+        xdriver.choose_file("Select Firmware", ldr)
+        follow_update(s, "u2", image, mark, updates)
+        updates += 1
+        print("  %s sent, unit back and read in %.2f s" % (name, time.monotonic() - started))
 
     print("a unit that never comes back")
     s.bus.command("set u2 return-ms=600000")
     log_mark = s.editor.mark()
-    s.main_menu(UPDATE_FIRMWARE)
+    s.main_menu(UPDATE_FROM_FILE)
+    xdriver.choose_file("Select Firmware", ldr)
     wait_until(lambda: s.status("u2")["present"] == "no", 60, "u2 to take the image and leave")
     s.editor.wait_log("ERROR: EdSvc error: Timeout waiting for reconnect", timeout=60, since=log_mark)
 

@@ -1,9 +1,9 @@
-// Makes the editor's built-in DSP firmware placeholder, a ".ldr" file of
-// 55,636 bytes:
+// Makes the DSP firmware placeholder, a ".ldr" file of 55,636 bytes:
 //   quellon_firmware_generator <file>
 // The output is committed under Resources/Firmware. It is no firmware: a unit
-// cannot run it. It lets the update path be built and tested end to end; a
-// real image replaces it through the CMake cache variable QUELLON_FIRMWARE_IMAGE.
+// cannot run it. Tests build it in as their editor's firmware, so that the
+// update path is tested end to end; the editor itself carries only the image
+// the CMake cache variable QUELLON_FIRMWARE_IMAGE names, or none.
 //
 // The file opens with a banner that says so, readable in the file; the rest is
 // a fixed pseudo-random sequence, so every byte value travels and a transfer

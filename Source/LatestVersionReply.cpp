@@ -2,6 +2,14 @@
 
 #include "Protocol/LineScanner.h"
 
+#include <cstdio>
+#include <juce_core/juce_core.h>
+
+void decodeLatestVersionReply (const void* bytes, int size, char* text, int textSize)
+{
+    juce::String::createStringFromData (bytes, size).copyToUTF8 (text, (size_t) textSize);
+}
+
 std::uint32_t parseLatestVersionReply (const char* reply)
 {
     Korvalune::LineScanner scanner (reply, " LATEST_VERSION = %d . %d . %d . %d");
@@ -14,4 +22,28 @@ std::uint32_t parseLatestVersionReply (const char* reply)
     }
 
     return packed;
+}
+
+std::string escapeControlCharacters (const char* reply)
+{
+    std::string escaped;
+
+    for (auto* c = reinterpret_cast<const unsigned char*> (reply); *c != 0; ++c)
+    {
+        char escape[8] = {};
+
+        if (*c == '\n' || *c == '\r' || *c == '\t')
+            std::snprintf (escape, sizeof (escape), "\\%c", *c == '\n' ? 'n' : *c == '\r' ? 'r' : 't');
+        else if (*c < 0x20 || *c == 0x7F)
+            std::snprintf (escape, sizeof (escape), "\\x%02x", *c);
+        else if (*c == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F) // U+0080..U+009F: a CSI among them
+            std::snprintf (escape, sizeof (escape), "\\u%04x", *++c);
+
+        if (escape[0] != 0)
+            escaped += escape;
+        else
+            escaped += (char) *c;
+    }
+
+    return escaped;
 }

@@ -7,7 +7,11 @@
 
 void decodeLatestVersionReply (const void* bytes, int size, char* text, int textSize)
 {
-    juce::String::createStringFromData (bytes, size).copyToUTF8 (text, (size_t) textSize);
+    // The framework's decoder reads one byte past a text that is empty behind
+    // its UTF-8 mark; a std::string keeps a zero there.
+    const std::string terminated (static_cast<const char*> (bytes), (std::size_t) juce::jmax (0, size));
+    juce::String::createStringFromData (terminated.data(), (int) terminated.size())
+        .copyToUTF8 (text, (size_t) textSize);
 }
 
 std::uint32_t parseLatestVersionReply (const char* reply)

@@ -2,6 +2,18 @@
 
 #include "Protocol/LineScanner.h"
 
+#include <cstdio>
+#include <juce_core/juce_core.h>
+
+void decodeLatestVersionReply (const void* bytes, int size, char* text, int textSize)
+{
+    // The framework's decoder reads one byte past a text that is empty behind
+    // its UTF-8 mark; a std::string keeps a zero there.
+    const std::string terminated (static_cast<const char*> (bytes), (std::size_t) juce::jmax (0, size));
+    juce::String::createStringFromData (terminated.data(), (int) terminated.size())
+        .copyToUTF8 (text, (size_t) textSize);
+}
+
 std::uint32_t parseLatestVersionReply (const char* reply)
 {
     Korvalune::LineScanner scanner (reply, " LATEST_VERSION = %d . %d . %d . %d");
@@ -14,4 +26,28 @@ std::uint32_t parseLatestVersionReply (const char* reply)
     }
 
     return packed;
+}
+
+std::string escapeControlCharacters (const char* reply)
+{
+    std::string escaped;
+
+    for (auto* c = reinterpret_cast<const unsigned char*> (reply); *c != 0; ++c)
+    {
+        char escape[8] = {};
+
+        if (*c == '\n' || *c == '\r' || *c == '\t')
+            std::snprintf (escape, sizeof (escape), "\\%c", *c == '\n' ? 'n' : *c == '\r' ? 'r' : 't');
+        else if (*c < 0x20 || *c == 0x7F)
+            std::snprintf (escape, sizeof (escape), "\\x%02x", *c);
+        else if (*c == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F) // U+0080..U+009F: a CSI among them
+            std::snprintf (escape, sizeof (escape), "\\u%04x", *++c);
+
+        if (escape[0] != 0)
+            escaped += escape;
+        else
+            escaped += (char) *c;
+    }
+
+    return escaped;
 }

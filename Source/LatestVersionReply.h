@@ -1,6 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+// The reply's first `size` bytes as the framework's whole-text read would
+// have made them into text (a UTF-8 byte-order mark dropped, UTF-16 behind its
+// mark decoded, bytes that are no UTF-8 taken as Windows-1252), written as
+// UTF-8 into `text`: as many whole characters as fit in `textSize` bytes with
+// the terminating zero.
+void decodeLatestVersionReply (const void* bytes, int size, char* text, int textSize);
 
 // The update server's answer: " LATEST_VERSION = a . b . c . d" at its start
 // (white space allowed around every sign). Returns the version packed as one
@@ -8,3 +16,9 @@
 // bits, numbers that do not parse count 0, and a reply that does not start
 // with the key gives 0.0.0.0. `reply` is a zero-terminated text.
 std::uint32_t parseLatestVersionReply (const char* reply);
+
+// `reply` fit for one line of the log: control characters (C0, DEL and C1)
+// written as escapes such as \n and \x1b, so that what the server sends can
+// neither start a line of its own nor command the terminal of a user. Other
+// text stays as it is.
+std::string escapeControlCharacters (const char* reply);

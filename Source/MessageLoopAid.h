@@ -10,8 +10,9 @@
 //   sleeps on the X socket (XEventDrain);
 // - Windows under Wine: the framework's repaint thread waits for a vertical
 //   blank that Wine never signals, so the window stops updating after its
-//   first paint; a 60 Hz timer paints what is pending instead. On Windows
-//   itself nothing is needed.
+//   first paint; a timer paints what is pending instead, 60 times a second
+//   while some window has asked for a repaint. On Windows itself nothing is
+//   needed.
 // The application holds it from showing the window until just before
 // deleting it.
 //

@@ -57,6 +57,7 @@ juce::String UpdateCheck::defaultServer()
 
 void UpdateCheck::readReply (const juce::URL& endpoint, char (&buffer)[maxReplyBytes + 1])
 {
+    char bytes[maxReplyBytes];
     int length = 0;
 
     // A reply is read only as far as it is looked at: a server that sends
@@ -66,7 +67,7 @@ void UpdateCheck::readReply (const juce::URL& endpoint, char (&buffer)[maxReplyB
     {
         while (length < maxReplyBytes)
         {
-            const int n = stream->read (buffer + length, maxReplyBytes - length);
+            const int n = stream->read (bytes + length, maxReplyBytes - length);
 
             if (n <= 0)
                 break;
@@ -75,7 +76,7 @@ void UpdateCheck::readReply (const juce::URL& endpoint, char (&buffer)[maxReplyB
         }
     }
 
-    buffer[length] = 0;
+    decodeLatestVersionReply (bytes, length, buffer, (int) sizeof (buffer));
 }
 
 void UpdateCheck::checkForUpdate (std::shared_ptr<State> state, juce::URL endpoint)
@@ -84,7 +85,7 @@ void UpdateCheck::checkForUpdate (std::shared_ptr<State> state, juce::URL endpoi
 
     char reply[maxReplyBytes + 1];
     readReply (endpoint, reply);
-    logMessage (Korvalune::LogDebug, "Update check response: %s", reply);
+    logMessage (Korvalune::LogDebug, "Update check response: %s", escapeControlCharacters (reply).c_str());
 
     if (parseLatestVersionReply (reply) <= ownVersion)
     {

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Measures the Windows program under Wine, each figure beside a reference of
-the same run: the time from start to the first painted frame beside a plain
-JUCE window cross-built the same way, as bench/measure_editor.py does on
-Linux (the program with the virtual unit's hidapi.dll beside it, in place of
-the USB bus); then job_bench under Wine: a backup, a restore and a firmware
+the same run: the time from start to the first painted frame and the CPU
+used while idle (no unit, the 20 s after the first frame and a short settle)
+beside a plain JUCE window cross-built the same way, as bench/measure_editor.py
+does on Linux (the program with the virtual unit's hidapi.dll beside it, in
+place of the USB bus); then job_bench under Wine: a backup, a restore and a firmware
 update against the virtual unit at 1 ms per report each way, beside the
 wire-bound minimum. A measurement, not a test: it prints figures.
 
@@ -46,16 +47,82 @@ reference_path = find("bench/plain_window_reference_artefacts/*/Plain Window.exe
 shim_path = find("tools/virtual_unit/shim/hidapi.dll")
 job_bench_path = find("bench/job_bench.exe")
 work = os.path.join(app, "bench", "wine")
+IDLE_SECONDS = 20
+SETTLE_SECONDS = 2
 
 
-def first_frame(program, title, prefix, display, screen, log_path):
-    """Seconds from start until the window shows something other than black."""
+def cpu_seconds(pid):
+    """User and system time of one process so far; 0 once it is gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except OSError:
+        return 0.0
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def processes():
+    """(pid, parent pid) of every process of the machine."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    found.append((int(entry), int(f.read().rsplit(")", 1)[1].split()[1])))
+            except OSError:
+                pass
+    return found
+
+
+def program_processes(root_pid):
+    """The program's process and whatever it started."""
+    family = {root_pid}
+    table = processes()
+    grown = True
+    while grown:
+        grown = False
+        for pid, parent in table:
+            if parent in family and pid not in family:
+                family.add(pid)
+                grown = True
+    return family
+
+
+def prefix_processes(prefix_path):
+    """Every process of the prefix: the program, wineserver and Wine's own helpers."""
+    wanted = ("WINEPREFIX=" + prefix_path).encode()
+    found = set()
+    for pid, _ in processes():
+        try:
+            with open("/proc/%d/environ" % pid, "rb") as f:
+                if wanted in f.read().split(b"\0"):
+                    found.add(pid)
+        except OSError:
+            pass
+    return found
+
+
+def idle_cpu(run, prefix):
+    """Percent of one core over IDLE_SECONDS: the program's processes, and all of the prefix's."""
+    time.sleep(SETTLE_SECONDS)
+    groups = (program_processes(run.process.pid), prefix_processes(prefix.path))
+    before = [sum(cpu_seconds(pid) for pid in group) for group in groups]
+    start = time.monotonic()
+    time.sleep(IDLE_SECONDS)
+    elapsed = time.monotonic() - start
+    return [100.0 * (sum(cpu_seconds(pid) for pid in group) - used) / elapsed for group, used in zip(groups, before)]
+
+
+def first_frame_and_idle(program, title, prefix, display, screen, log_path):
+    """Seconds from start until the window shows something other than black,
+    then the CPU the idle program uses (idle_cpu)."""
     run = WineEditor(program, prefix, display, 0, log_path)
     try:
         run.window = wait_until(lambda: (run.windows(title) or [None])[0], 60, "the window " + title)
         x, y, width, _ = run.geometry()
         wait_until(lambda: screen.pixel(x + width // 2, y + 100) != 0, 60, "the first frame")
-        return time.monotonic() - run.started
+        seconds = time.monotonic() - run.started
+        return seconds, idle_cpu(run, prefix)
     finally:
         run.kill()
 
@@ -69,6 +136,7 @@ def main():
     shutil.copyfile(shim_path, os.path.join(program_folder, "hidapi.dll"))
 
     frames = {"editor": [], "reference": []}
+    idle = {"editor": [], "reference": []}
     display = Display()
     prefix = None
     try:
@@ -77,8 +145,10 @@ def main():
         for run in range(runs):
             for key, program, title in (("reference", reference_path, "Plain Window"),
                                         ("editor", editor_copy, "Quellon Editor")):
-                frames[key].append(first_frame(program, title, prefix, display, screen,
-                                               os.path.join(work, "%s%d.log" % (key, run))))
+                seconds, cpu = first_frame_and_idle(program, title, prefix, display, screen,
+                                                    os.path.join(work, "%s%d.log" % (key, run)))
+                frames[key].append(seconds)
+                idle[key].append(cpu)
         jobs = subprocess.run(["wine", job_bench_path], env=prefix.env, stdin=subprocess.DEVNULL,
                               capture_output=True, text=True)
     finally:
@@ -93,6 +163,13 @@ def main():
     print("  (each run, ms: program %s; reference %s)" % (
         " ".join("%.0f" % (v * 1000) for v in frames["editor"]),
         " ".join("%.0f" % (v * 1000) for v in frames["reference"])))
+    for label, index in (("CPU idle, no unit: program", 0), ("  with wineserver and helpers", 1)):
+        e = statistics.median(v[index] for v in idle["editor"])
+        r = statistics.median(v[index] for v in idle["reference"])
+        print("  %-30s %8.1f | %8.1f %% of one core | %+.1f points" % (label, e, r, e - r))
+    print("  (idle: the %d s after the first frame and %d s more; each run, program %%: %s; reference %s)" % (
+        IDLE_SECONDS, SETTLE_SECONDS,
+        " ".join("%.1f" % v[0] for v in idle["editor"]), " ".join("%.1f" % v[0] for v in idle["reference"])))
     print()
     print("job_bench under Wine (1 ms per report each way; wire_bound_ms = 2 ms x the exchanges the unit counted):")
     print(jobs.stdout)

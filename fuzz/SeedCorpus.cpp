@@ -157,6 +157,10 @@ int main (int argc, char** argv)
     save (folder, "fuzz_image_pack", "pack.bin", juce::MemoryBlock (pack.data(), pack.size()));
 
     save (folder, "fuzz_update_reply", "reply.txt", bytesOf ("LATEST_VERSION = 1.2.0.2\n"));
+    save (folder, "fuzz_update_reply", "utf8-mark.txt", bytesOf ("\xef\xbb\xbfLATEST_VERSION=1.2.0.2\x1b[0m"));
+    save (folder, "fuzz_update_reply", "utf8-mark-only.txt", bytesOf ("\xef\xbb\xbf"));
+    const char utf16[] = { '\xff', '\xfe', 'L', 0, '=', 0, '1', 0, '.', 0, '\n', 0 };
+    save (folder, "fuzz_update_reply", "utf16le-mark.txt", bytesOf (std::string (utf16, sizeof (utf16))));
 
     saveAudioSeeds (folder);
     saveBundleSeeds (folder, cab, glo, ver);

@@ -1,17 +1,23 @@
-// The update server's reply, as the update check reads it: at most 255 bytes,
-// cut at the first zero.
+// The update server's reply, as the update check takes it: at most 255 bytes
+// read, decoded as text, logged with its control characters escaped, parsed.
 #include "LatestVersionReply.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
+    // A copy of the exact length, so that a read past the bytes is caught.
+    const std::vector<std::uint8_t> bytes (data, data + (size < 255 ? size : 255));
     char reply[256];
-    const std::size_t length = size < 255 ? size : 255;
-    std::memcpy (reply, data, length);
-    reply[length] = 0;
+    decodeLatestVersionReply (bytes.data(), (int) bytes.size(), reply, (int) sizeof (reply));
+
+    for (const char c : escapeControlCharacters (reply))
+        if ((unsigned char) c < 0x20 || c == 0x7F)
+            std::abort();
+
     (void) parseLatestVersionReply (reply);
     return 0;
 }

@@ -86,16 +86,60 @@ TEST_F (UpdateCheckTest, ANewerVersionTriggersOneAlert)
     EXPECT_FALSE (counter.check.takeNewVersionAvailable());
 }
 
+TEST_F (UpdateCheckTest, AReplyWithAByteOrderMarkIsReadAsItsText)
+{
+    const auto utf16 = [] (bool bigEndian)
+    {
+        std::string bytes = bigEndian ? "\xfe\xff" : "\xff\xfe";
+        for (char c : std::string ("LATEST_VERSION=1.2.0.2"))
+            bytes += bigEndian ? std::string { '\0', c } : std::string { c, '\0' };
+        return bytes;
+    };
+
+    int expectedAlerts = 0;
+
+    for (const auto& reply : { std::string ("\xef\xbb\xbfLATEST_VERSION=1.2.0.2"), utf16 (false), utf16 (true) })
+    {
+        SCOPED_TRACE ("reply form " + std::to_string (expectedAlerts));
+        LogCapture::instance().clear();
+        checkAgainst (reply);
+
+        ASSERT_TRUE (GuiTest::runUntil ([&] { return counter.alerts == expectedAlerts + 1; }, 20000));
+        ++expectedAlerts;
+        const auto lines = LogCapture::instance().lines();
+        EXPECT_NE (std::find (lines.begin(), lines.end(), "DEBUG: Update check response: LATEST_VERSION=1.2.0.2"),
+            lines.end());
+    }
+}
+
+TEST_F (UpdateCheckTest, TheReplyIsOneLogLineOfPlainText)
+{
+    checkAgainst ("LATEST_VERSION = 1.2.0.1\nERROR: EdSvc error: forged\x1b[31m\xc2\x9b"
+                  "2J\x7f");
+
+    ASSERT_TRUE (waitForLog ("DEBUG: Application is up-to-date."));
+    const auto lines = LogCapture::instance().lines();
+    EXPECT_NE (std::find (lines.begin(), lines.end(),
+                   "DEBUG: Update check response: LATEST_VERSION = 1.2.0.1\\nERROR: EdSvc error: "
+                   "forged\\x1b[31m\\u009b2J\\x7f"),
+        lines.end());
+}
+
 TEST_F (UpdateCheckTest, TheSameOrAnOlderOrGarbledVersionIsUpToDate)
 {
-    for (const char* reply : { "LATEST_VERSION = 1.2.0.1", "LATEST_VERSION = 1.1.9.9", "garbage \x01\xff", "" })
+    // A byte that is no UTF-8 is read as Windows-1252, as the framework reads text.
+    const std::pair<std::string, std::string> replies[] = { { "LATEST_VERSION = 1.2.0.1", "LATEST_VERSION = 1.2.0.1" },
+        { "LATEST_VERSION = 1.1.9.9", "LATEST_VERSION = 1.1.9.9" }, { "garbage \x01\xff", "garbage \\x01\u00ff" },
+        { "", "" } };
+
+    for (const auto& [reply, logged] : replies)
     {
         SCOPED_TRACE (reply);
         LogCapture::instance().clear();
         checkAgainst (reply);
 
         ASSERT_TRUE (waitForLog ("DEBUG: Application is up-to-date."));
-        EXPECT_TRUE (LogCapture::instance().contains (std::string ("DEBUG: Update check response: ") + reply));
+        EXPECT_TRUE (LogCapture::instance().contains ("DEBUG: Update check response: " + logged));
         GuiTest::runPendingMessages();
         EXPECT_EQ (counter.updates, 0);
         EXPECT_FALSE (LogCapture::instance().contains ("newer application version"));

@@ -51,12 +51,6 @@ Types: deb
 URIs: cdrom:[Debian GNU/Linux 12]/
 Suites: bookworm
 Components: main
-
-types: deb
-uris: https://example.org/apt
-suites: stable
-components: main contrib
-architectures: amd64
 SOURCES
 echo 'Types: deb' > "$image/sources.list.d/old.sources.disabled"
 
@@ -64,13 +58,7 @@ expect "$image" deb822 'Types: deb-src
 URIs: http://deb.debian.org/debian
 Suites: bookworm bookworm-updates
 Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-uris: https://example.org/apt
-suites: stable
-components: main contrib
-architectures: amd64'
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg'
 expect "$image" one-line ''
 accepted_by_apt image "$image"
 

@@ -46,18 +46,25 @@ if [ ${#wanted[@]} -eq 0 ]; then
     exit 0
 fi
 
-# apt-get source needs a deb-src entry; it is there only while we fetch.
-srclist=/etc/apt/sources.list.d/quellon-windows-src.sources
+# apt-get source needs deb-src entries; they are there only while we fetch,
+# derived from whichever layout of package sources the machine has.
+srcfiles=(/etc/apt/sources.list.d/quellon-windows-src.sources /etc/apt/sources.list.d/quellon-windows-src.list)
 cleanup() {
-    if [ -f "$srclist" ]; then
-        $sudo rm -f "$srclist"
+    if [ -f "${srcfiles[0]}" ] || [ -f "${srcfiles[1]}" ]; then
+        $sudo rm -f "${srcfiles[@]}"
         $sudo apt-get update -qq || true
     fi
 }
 trap cleanup EXIT
+# Entries a killed run left behind are not the machine's own.
+$sudo rm -f "${srcfiles[@]}"
 
-sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$srclist" >/dev/null
-$sudo apt-get update -qq
+# Nothing to add when every source has its deb-src entry already.
+deb822="$("$root/tools/deb-src-entries.sh" deb822)"
+oneline="$("$root/tools/deb-src-entries.sh" one-line)"
+[ -z "$deb822" ] || printf '%s\n' "$deb822" | $sudo tee "${srcfiles[0]}" >/dev/null
+[ -z "$oneline" ] || printf '%s\n' "$oneline" | $sudo tee "${srcfiles[1]}" >/dev/null
+[ -z "$deb822$oneline" ] || $sudo apt-get update -qq
 
 # One package per call: when one of several fails, apt unpacks none. A version
 # whose files the mirror no longer serves is skipped for the next older one.

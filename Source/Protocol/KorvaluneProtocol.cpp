@@ -231,8 +231,14 @@ Result KorvaluneProtocol::awaitReply (std::unique_lock<std::mutex>& lock, Pendin
 Result KorvaluneProtocol::sendRequest (ReplyBuffer& reply, const std::vector<std::uint8_t>& expectedTypes,
                                        const Sender& sender)
 {
+    return sendRequest (reply, expectedTypes, limits.requestMs, sender);
+}
+
+Result KorvaluneProtocol::sendRequest (ReplyBuffer& reply, const std::vector<std::uint8_t>& expectedTypes,
+                                       std::uint32_t timeLimitMs, const Sender& sender)
+{
     bool replied = false;
-    const Result result = sendAndWait (reply, expectedTypes, limits.requestMs, &replied, sender);
+    const Result result = sendAndWait (reply, expectedTypes, timeLimitMs, &replied, sender);
 
     if (result.ok && ! replied)
         return KORVALUNE_ERROR ("Timeout");
@@ -527,16 +533,12 @@ Result KorvaluneProtocol::requestVersion (KorvaluneData::DeviceVersionInfo& info
     std::uint8_t replyBytes[replyBufferSize];
     ReplyBuffer reply { replyBytes, sizeof (replyBytes) };
     const DeviceMessage message = makeMessage (VERSION_REQUEST);
-    bool replied = false;
 
-    const Result result = sendAndWait (reply, ackOrNack, timeLimitMs, &replied,
-                                       [this, &message] (int) { return writeMessage (message); });
+    const Result result
+        = sendRequest (reply, ackOrNack, timeLimitMs, [this, &message] (int) { return writeMessage (message); });
 
     if (! result.ok)
         return result;
-
-    if (! replied)
-        return KORVALUNE_ERROR ("Timeout");
 
     if (replyBytes[0] == NACK)
         return KORVALUNE_ERROR ("Got NACK for version request");

@@ -95,8 +95,10 @@ public:
     // *replied false means the time limit passed.
     Result sendAndWait (ReplyBuffer& reply, const std::vector<std::uint8_t>& expectedTypes, std::uint32_t timeLimitMs,
                         bool* replied, const Sender& sender);
-    // sendAndWait with the request time limit; no reply is "Timeout".
+    // sendAndWait with the request time limit, or the one given; no reply is "Timeout".
     Result sendRequest (ReplyBuffer& reply, const std::vector<std::uint8_t>& expectedTypes, const Sender& sender);
+    Result sendRequest (ReplyBuffer& reply, const std::vector<std::uint8_t>& expectedTypes, std::uint32_t timeLimitMs,
+                        const Sender& sender);
 
     // The operations; each but sendMessageCE runs whole under operationMutex.
     Result setParameter (std::uint16_t parameter, const std::uint32_t& value);

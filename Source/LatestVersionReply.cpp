@@ -3,6 +3,7 @@
 #include "Protocol/LineScanner.h"
 
 #include <cstdio>
+#include <cstring>
 #include <juce_core/juce_core.h>
 
 void decodeLatestVersionReply (const void* bytes, int size, char* text, int textSize)
@@ -28,25 +29,49 @@ std::uint32_t parseLatestVersionReply (const char* reply)
     return packed;
 }
 
-std::string escapeControlCharacters (const char* reply)
+namespace
+{
+// The bytes of the UTF-8 character that starts with `lead`.
+int sequenceLength (unsigned char lead)
+{
+    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+}
+} // namespace
+
+std::string escapeControlCharacters (const char* reply, std::size_t maxLength)
 {
     std::string escaped;
+    auto* c = reinterpret_cast<const unsigned char*> (reply);
 
-    for (auto* c = reinterpret_cast<const unsigned char*> (reply); *c != 0; ++c)
+    while (*c != 0)
     {
-        char escape[8] = {};
+        char unit[8] = {};
+        int taken = 1;
 
         if (*c == '\n' || *c == '\r' || *c == '\t')
-            std::snprintf (escape, sizeof (escape), "\\%c", *c == '\n' ? 'n' : *c == '\r' ? 'r' : 't');
+            std::snprintf (unit, sizeof (unit), "\\%c", *c == '\n' ? 'n' : *c == '\r' ? 'r' : 't');
         else if (*c < 0x20 || *c == 0x7F)
-            std::snprintf (escape, sizeof (escape), "\\x%02x", *c);
+            std::snprintf (unit, sizeof (unit), "\\x%02x", *c);
         else if (*c == 0xC2 && c[1] >= 0x80 && c[1] <= 0x9F) // U+0080..U+009F: a CSI among them
-            std::snprintf (escape, sizeof (escape), "\\u%04x", *++c);
-
-        if (escape[0] != 0)
-            escaped += escape;
+        {
+            std::snprintf (unit, sizeof (unit), "\\u%04x", c[1]);
+            taken = 2;
+        }
         else
-            escaped += (char) *c;
+        {
+            while (taken < sequenceLength (*c) && c[taken] != 0)
+                ++taken;
+
+            std::memcpy (unit, c, (std::size_t) taken);
+        }
+
+        const auto length = std::strlen (unit);
+
+        if (escaped.size() + length > maxLength)
+            break;
+
+        escaped.append (unit, length);
+        c += taken;
     }
 
     return escaped;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,5 +21,6 @@ std::uint32_t parseLatestVersionReply (const char* reply);
 // `reply` fit for one line of the log: control characters (C0, DEL and C1)
 // written as escapes such as \n and \x1b, so that what the server sends can
 // neither start a line of its own nor command the terminal of a user. Other
-// text stays as it is.
-std::string escapeControlCharacters (const char* reply);
+// text stays as it is. At most `maxLength` bytes: the text ends before an
+// escape or a UTF-8 character that would pass them, never inside one.
+std::string escapeControlCharacters (const char* reply, std::size_t maxLength);

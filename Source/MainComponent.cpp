@@ -550,7 +550,8 @@ void MainComponent::applyPendingUpdates (
 void MainComponent::applyStatus (std::uint32_t state, double progress, SimpleTextButton* menu, iStatusDisplay* status)
 {
     const auto look = statusLookFor ((int) state);
-    const auto text = statusTextFor ((int) state, state == Service::Error ? service->getLastError() : std::string());
+    const auto text = statusTextFor (
+        (int) state, state == Service::Error ? service->getLastError() : std::string(), BuiltInFirmware::getSize() > 0);
 
     menu->normalTextColour = look.menuHighlighted ? menuPressedTextColour : menuTextColour;
     menu->pressedTextColour = menuPressedTextColour;

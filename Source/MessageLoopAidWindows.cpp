@@ -1,5 +1,7 @@
 #include "MessageLoopAid.h"
 
+#include "Protocol/Log.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -34,6 +36,11 @@ public:
     {
         instance = this;
         creationHook = SetWindowsHookExW (WH_CBT, windowCreated, nullptr, GetCurrentThreadId());
+
+        // Unhooked, a new menu or alert could not wake the pump, so it never rests.
+        if (creationHook == nullptr)
+            Korvalune::logMessage (Korvalune::LogWarning, "No window creation hook: the repaint pump never rests");
+
         wake();
     }
 
@@ -115,7 +122,7 @@ private:
         }
 
         // A repaint asked for while painting waits for the next tick.
-        if (! outstanding && ! unwatchedWindow)
+        if (! outstanding && ! unwatchedWindow && creationHook != nullptr)
             stopTimer();
     }
 

@@ -33,8 +33,11 @@ StatusLook statusLookFor (int state)
     return looks[state >= 0 && state < numStates ? state : stateIdle];
 }
 
-juce::String statusTextFor (int state, const std::string& lastError)
+juce::String statusTextFor (int state, const std::string& lastError, bool hasBuiltInFirmware)
 {
+    if (state == stateFirmwareUpdateRequired && ! hasBuiltInFirmware)
+        return "Firmware update required\nUse 'Update Firmware from File' in the menu";
+
     juce::String text (statusLookFor (state).text);
 
     if (state == stateError)

@@ -21,7 +21,9 @@ struct StatusLook
 StatusLook statusLookFor (int state);
 
 // The overlay text of a state; the error state adds the service's last error.
-juce::String statusTextFor (int state, const std::string& lastError);
+// An editor built without a firmware image points a unit that needs an update
+// at the menu item that can do it, the update from a file.
+juce::String statusTextFor (int state, const std::string& lastError, bool hasBuiltInFirmware);
 
 // "a.b.c.d", or "a.b.c" when the fourth number is 0.
 std::string formatFirmwareVersion (const Korvalune::KorvaluneData::Version& version);

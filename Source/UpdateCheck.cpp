@@ -8,6 +8,14 @@
 
 using Korvalune::logMessage;
 
+namespace
+{
+// What of the escaped reply fits on its log line. Escapes can make it longer
+// than the line; it is cut before one rather than inside it.
+constexpr std::size_t loggedReplyLength
+    = (std::size_t) Korvalune::maxLogLineLength - (sizeof ("DEBUG: Update check response: ") - 1);
+} // namespace
+
 #ifndef QUELLON_UPDATE_SERVER
 #define QUELLON_UPDATE_SERVER "https://updates.quellon.invalid"
 #endif
@@ -85,7 +93,8 @@ void UpdateCheck::checkForUpdate (std::shared_ptr<State> state, juce::URL endpoi
 
     char reply[maxReplyBytes + 1];
     readReply (endpoint, reply);
-    logMessage (Korvalune::LogDebug, "Update check response: %s", escapeControlCharacters (reply).c_str());
+    logMessage (Korvalune::LogDebug, "Update check response: %s",
+        escapeControlCharacters (reply, loggedReplyLength).c_str());
 
     if (parseLatestVersionReply (reply) <= ownVersion)
     {

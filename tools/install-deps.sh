@@ -17,6 +17,8 @@ case "${1:-}" in
             libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libsamplerate0-dev
             # end-to-end tests under a virtual display
             xvfb xauth xdotool imagemagick x11-utils zip unzip python3 fonts-dejavu-core
+            # reads the overlay's words off a screenshot
+            tesseract-ocr tesseract-ocr-eng
         )
         ;;
     *)

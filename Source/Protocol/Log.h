@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdarg>
+
 namespace Korvalune
 {
 
@@ -23,6 +25,11 @@ void setLogSink (LogSinkFunction function, void* context);
 
 // Writes one line: a level prefix, then the formatted text.
 void logMessage (int level, const char* format, ...) __attribute__ ((format (printf, 2, 3)));
+
+// Writes one line: `head`, then `format` with `args`, cut to
+// maxLogLineLength at a whole UTF-8 character. logMessage and
+// makeErrorResult both end here.
+void logFormattedLine (const char* head, const char* format, va_list args);
 
 // The last step of every log line: the sink if one is installed, else stdout.
 void writeLogLine (const char* line);

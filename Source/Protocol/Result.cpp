@@ -10,18 +10,14 @@ namespace Korvalune
 
 Result makeErrorResult (const char* file, int line, const char* format, ...)
 {
-    char text[maxLogLineLength + 1];
-    int used = std::snprintf (text, sizeof (text), "Error at %s:%d: ", file, line);
+    char head[maxLogLineLength + 1];
+    std::snprintf (head, sizeof (head), "Error at %s:%d: ", file, line);
 
-    if (used >= 0 && (size_t) used < sizeof (text))
-    {
-        va_list args;
-        va_start (args, format);
-        std::vsnprintf (text + used, sizeof (text) - (size_t) used, format, args);
-        va_end (args);
-    }
+    va_list args;
+    va_start (args, format);
+    logFormattedLine (head, format, args);
+    va_end (args);
 
-    writeLogLine (text);
     return { false, format };
 }
 

@@ -367,9 +367,19 @@ class Picture:
     def is_white(self, x, y):
         return all(v >= 235 for v in self.pixel(x, y))
 
+    def text(self, x, y, w, h):
+        """The words of a design rectangle as OCR reads them, on one line,
+        typographic quotes as plain ones."""
+        with tempfile.TemporaryDirectory() as folder:
+            page = os.path.join(folder, "text.png")
+            subprocess.run(["convert", self.path, "-crop", self._box(x, y, w, h), "+repage", "-colorspace", "gray",
+                            "-resize", "200%", "-negate", page], check=True)
+            out = subprocess.run(["tesseract", page, "stdout"], check=True, capture_output=True, text=True).stdout
+        return " ".join(out.replace("\u2018", "'").replace("\u2019", "'").split())
+
 
 def find_tools():
-    missing = [tool for tool in ("Xvfb", "xdotool", "import", "convert", "identify")
+    missing = [tool for tool in ("Xvfb", "xdotool", "import", "convert", "identify", "tesseract")
                if shutil.which(tool) is None]
     if missing:
         raise Failure("missing tools: " + ", ".join(missing))

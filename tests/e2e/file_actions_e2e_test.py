@@ -44,6 +44,7 @@ FACTORY_FILES = {"BYPASS": "BYPASS.cab", "1x12": "1x12.cab", "8x10 SVT": "8x10_S
 
 MESSAGE_CE, VERSION_REQUEST, CONNECT_REQUEST, READ_REQUEST, FIRMWARE_DATA = 0xCE, 0xB5, 0xB4, 0xC5, 0xB2
 MENU_TEXT = (14, 14, 60, 20)
+OVERLAY_BOX = (120, 113, 400, 200)
 
 
 class Session:
@@ -290,6 +291,11 @@ def firmware(session):
     wait_until(lambda: any(f[0] == CONNECT_REQUEST for f in s.frames_since("u2", 0)), 30, "u2's connection check")
     wait_until(lambda: Picture(s.editor.screenshot(s.path("menu.png"))).max(*MENU_TEXT) > 0.97, 30,
                "the MENU text to light up")
+    # The item it names must be one that works in this editor.
+    item = "'Update Firmware' from the file menu" if built_in_image else "'Update Firmware from File' in the menu"
+    shown = Picture(s.path("menu.png")).text(*OVERLAY_BOX)
+    print("  the overlay reads %r" % shown)
+    check("Firmware update required" in shown and item in shown, "the overlay names another item")
 
     updates = 0
     if built_in_image:

@@ -42,6 +42,20 @@ TEST (Log, LongLinesAreCutAt515Characters)
     EXPECT_EQ (lastLine(), head + std::string (515 - head.size(), 'a'));
 }
 
+TEST (Log, ALongLineIsCutAtAWholeCharacter)
+{
+    // Two bytes a character: both limits fall inside one.
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += "\xc3\xa9";
+
+    logMessage (LogInfo, "%s", text.c_str());
+    EXPECT_EQ (lastLine(), "INFO: " + text.substr (0, 508));
+
+    (void) makeErrorResult ("f.cpp", 7, "%s", text.c_str());
+    EXPECT_EQ (lastLine(), "Error at f.cpp:7: " + text.substr (0, 496));
+}
+
 TEST (Log, SinkReceivesLinesAndNullRestoresStdout)
 {
     std::string seen;

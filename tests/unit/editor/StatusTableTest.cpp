@@ -35,20 +35,29 @@ TEST (StatusTable, EveryStateHasItsTextSpinnerAndBar)
         EXPECT_EQ (look.spinner, row.spinner);
         EXPECT_EQ (look.progressBar, row.bar);
         EXPECT_EQ (look.menuHighlighted, row.state == 10);
-        EXPECT_EQ (statusTextFor (row.state, "ignored"), juce::String (row.text));
+        EXPECT_EQ (statusTextFor (row.state, "ignored", true), juce::String (row.text));
     }
+}
+
+TEST (StatusTable, WithoutABuiltInImageAnUpdateIsAskedForFromAFile)
+{
+    EXPECT_EQ (statusTextFor (10, "", false),
+        "Firmware update required\nUse 'Update Firmware from File' in the menu");
+    EXPECT_TRUE (statusLookFor (10).menuHighlighted);
+    EXPECT_EQ (statusTextFor (0, "", false), "Not Connected");
+    EXPECT_EQ (statusTextFor (11, "Timeout", false), "Error:\nTimeout");
 }
 
 TEST (StatusTable, ErrorShowsTheLastErrorAndUnknownStatesLookIdle)
 {
-    EXPECT_EQ (statusTextFor (11, "Timeout waiting for reconnect"), "Error:\nTimeout waiting for reconnect");
-    EXPECT_EQ (statusTextFor (11, ""), "Error:\n");
+    EXPECT_EQ (statusTextFor (11, "Timeout waiting for reconnect", true), "Error:\nTimeout waiting for reconnect");
+    EXPECT_EQ (statusTextFor (11, "", true), "Error:\n");
     EXPECT_FALSE (statusLookFor (11).spinner);
 
     for (int state : { -1, 12, 1000 })
     {
         EXPECT_STREQ (statusLookFor (state).text, "");
-        EXPECT_EQ (statusTextFor (state, "x"), "");
+        EXPECT_EQ (statusTextFor (state, "x", true), "");
     }
 }
 

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+
 namespace
 {
 // Stands in for the application: counts the alerts it would show.
@@ -66,6 +69,16 @@ TEST (UpdateCheckReply, ParsesTheLatestVersionAndPacksItsLowBytes)
     EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = x.2.0.2"), 0u);
 }
 
+TEST (UpdateCheckReply, AReplyOfOnlyAByteOrderMarkIsEmpty)
+{
+    // Exactly the mark's three bytes, so that a read past them is caught.
+    const auto mark = std::make_unique<char[]> (3);
+    std::memcpy (mark.get(), "\xef\xbb\xbf", 3);
+    char text[256] = "x";
+    decodeLatestVersionReply (mark.get(), 3, text, (int) sizeof (text));
+    EXPECT_STREQ (text, "");
+}
+
 TEST_F (UpdateCheckTest, ANewerVersionTriggersOneAlert)
 {
     checkAgainst ("LATEST_VERSION = 1.2.0.2\n");
@@ -123,6 +136,19 @@ TEST_F (UpdateCheckTest, TheReplyIsOneLogLineOfPlainText)
                    "DEBUG: Update check response: LATEST_VERSION = 1.2.0.1\\nERROR: EdSvc error: "
                    "forged\\x1b[31m\\u009b2J\\x7f"),
         lines.end());
+}
+
+TEST_F (UpdateCheckTest, AReplyLongerThanItsLogLineIsCutBeforeAnEscape)
+{
+    // Four bytes an escape: the line's 485 bytes for the reply end inside one.
+    checkAgainst (std::string (200, '\x01'));
+
+    ASSERT_TRUE (waitForLog ("DEBUG: Application is up-to-date."));
+    std::string expected = "DEBUG: Update check response: ";
+    for (int i = 0; i < 121; ++i)
+        expected += "\\x01";
+    const auto lines = LogCapture::instance().lines();
+    EXPECT_NE (std::find (lines.begin(), lines.end(), expected), lines.end());
 }
 
 TEST_F (UpdateCheckTest, TheSameOrAnOlderOrGarbledVersionIsUpToDate)

@@ -139,7 +139,7 @@ struct ViewFixture : ::testing::Test
     // Waits until the service is in `state` and the view shows it.
     void waitForState (Quellon::QuellonEditorService::State state)
     {
-        const auto text = statusTextFor ((int) state, {});
+        const auto text = statusTextFor ((int) state, {}, true); // the headline is all it looks at
         const auto headline = text.upToFirstOccurrenceOf ("\n", false, false);
 
         ASSERT_TRUE (GuiTest::runUntil (

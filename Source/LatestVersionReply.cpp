@@ -29,15 +29,6 @@ std::uint32_t parseLatestVersionReply (const char* reply)
     return packed;
 }
 
-namespace
-{
-// The bytes of the UTF-8 character that starts with `lead`.
-int sequenceLength (unsigned char lead)
-{
-    return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-}
-} // namespace
-
 std::string escapeControlCharacters (const char* reply, std::size_t maxLength)
 {
     std::string escaped;
@@ -59,7 +50,8 @@ std::string escapeControlCharacters (const char* reply, std::size_t maxLength)
         }
         else
         {
-            while (taken < sequenceLength (*c) && c[taken] != 0)
+            // A whole character: its first byte and the continuation bytes behind it.
+            while (taken < 4 && (c[taken] & 0xC0) == 0x80)
                 ++taken;
 
             std::memcpy (unit, c, (std::size_t) taken);

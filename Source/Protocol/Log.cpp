@@ -23,6 +23,7 @@ const char* prefixForLevel (int level)
         default:         return "LOG: ";
     }
 }
+
 // A line cut at its limit may end inside a UTF-8 character: drop what there
 // is of it, so that the log stays valid UTF-8.
 void dropPartialCharacter (char* line)

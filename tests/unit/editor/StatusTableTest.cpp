@@ -43,9 +43,6 @@ TEST (StatusTable, WithoutABuiltInImageAnUpdateIsAskedForFromAFile)
 {
     EXPECT_EQ (statusTextFor (10, "", false),
         "Firmware update required\nUse 'Update Firmware from File' in the menu");
-    EXPECT_TRUE (statusLookFor (10).menuHighlighted);
-    EXPECT_EQ (statusTextFor (0, "", false), "Not Connected");
-    EXPECT_EQ (statusTextFor (11, "Timeout", false), "Error:\nTimeout");
 }
 
 TEST (StatusTable, ErrorShowsTheLastErrorAndUnknownStatesLookIdle)

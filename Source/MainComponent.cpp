@@ -452,6 +452,12 @@ void MainComponent::onProgress (double fraction)
     triggerAsyncUpdate();
 }
 
+void MainComponent::showClosingAfterJob()
+{
+    closingAfterJob = true;
+    recordChange (PendingStatus);
+}
+
 std::function<void (double)> MainComponent::makeProgressCallback()
 {
     return guardCallback (std::function<void (double)> ([this] (double fraction) { onProgress (fraction); }));
@@ -550,8 +556,11 @@ void MainComponent::applyPendingUpdates (
 void MainComponent::applyStatus (std::uint32_t state, double progress, SimpleTextButton* menu, iStatusDisplay* status)
 {
     const auto look = statusLookFor ((int) state);
-    const auto text = statusTextFor (
+    auto text = statusTextFor (
         (int) state, state == Service::Error ? service->getLastError() : std::string(), BuiltInFirmware::getSize() > 0);
+
+    if (const auto notice = closingNoticeFor ((int) state); closingAfterJob && notice.isNotEmpty())
+        text << "\n" << notice;
 
     menu->normalTextColour = look.menuHighlighted ? menuPressedTextColour : menuTextColour;
     menu->pressedTextColour = menuPressedTextColour;

@@ -98,6 +98,9 @@ public:
     void onParameterChanged (QuellonParamID id, const ParameterValue& value);
     void onProgress (double fraction);
 
+    // A quit waits for the running job: the overlay says so until the end.
+    void showClosingAfterJob();
+
     // Runs `callback` on the message thread during the next update pass.
     void postToMessageThread (std::function<void()> callback);
     // Shows an alert titled "Error" with the formatted text (at most 511
@@ -220,6 +223,7 @@ private:
     juce::OwnedArray<juce::Component> controlChildren;
     std::map<QuellonParamID, ParameterValue> changedParameters;
     double taskProgress = 0.0;
+    bool closingAfterJob = false; // message thread only
     std::function<void()> pendingUpdateHandler;
     Bindings viewBindings;
     Bindings controlBindings;

@@ -1,5 +1,6 @@
 #include "QuellonEditorApplication.h"
 
+#include "DeferredQuit.h"
 #include "MainComponent.h"
 #include "MessageLoopAid.h"
 #include "Protocol/Log.h"
@@ -33,6 +34,7 @@ QuellonEditorApplication::~QuellonEditorApplication()
 {
     // After shutdown nothing is left; this covers a run that ended without it.
     updateCheck.close();
+    deferredQuit.reset();
     messageLoopAid.reset();
     window.reset();
     releaseConnection();
@@ -98,6 +100,9 @@ void QuellonEditorApplication::initialise (const juce::String&)
         MainComponent::designWidth, MainComponent::designHeight, MainComponent::designWidth / 2,
         MainComponent::designHeight / 2);
 
+    deferredQuit = std::make_unique<DeferredQuit> ([s = service.get()] { return s->getState(); }, [] { quit(); },
+        [view = mainComponent] { view->showClosingAfterJob(); });
+
     mainComponent->onMaximise = [w = window.get()] { w->toggleMaximised(); };
     mainComponent->onMinimise = [w = window.get()] { w->minimise(); };
     // The system's close (alt+F4, the taskbar) quits as the close button does.
@@ -115,6 +120,7 @@ void QuellonEditorApplication::shutdown()
     updateCheck.close();
     stopTimer();
 
+    deferredQuit.reset();
     messageLoopAid.reset();
     window.reset();
     mainComponent = nullptr;
@@ -135,7 +141,10 @@ void QuellonEditorApplication::anotherInstanceStarted (const juce::String&) { }
 
 void QuellonEditorApplication::systemRequestedQuit()
 {
-    quit();
+    if (deferredQuit != nullptr)
+        deferredQuit->request();
+    else
+        quit();
 }
 
 //==============================================================================

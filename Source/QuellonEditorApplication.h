@@ -9,6 +9,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <memory>
 
+class DeferredQuit;
 class MainComponent;
 class MessageLoopAid;
 class ZoomWindow;
@@ -22,7 +23,7 @@ class ZoomWindow;
 //
 // Owns: the window (and through it the main view), the aid of the message
 // loop for that window, the device manager, the connection of the served unit, the
-// settings and the service.
+// settings, the service and what holds a quit back while a job writes the unit.
 // Threads: the framework calls every operation on the message thread; the
 // update check runs on a thread of its own and reaches the application only
 // through the UpdateCheck's shared state.
@@ -45,6 +46,9 @@ public:
     // Also safe when initialise never ran (a refused second instance).
     void shutdown() override;
     void anotherInstanceStarted (const juce::String& commandLine) override;
+    // The close button, the window manager's close and the system's own quit
+    // request all end here: the program quits, at once or, while a restore or
+    // a firmware image is being written, as soon as that job has ended.
     void systemRequestedQuit() override;
 
     // The settings file's options: "Quellon Editor.settings" in the user's
@@ -77,6 +81,8 @@ private:
     std::unique_ptr<juce::PropertiesFile> properties;
     MainComponent* mainComponent = nullptr;
     std::unique_ptr<Quellon::QuellonEditorService> service;
+    // Reads the service's state; goes before it.
+    std::unique_ptr<DeferredQuit> deferredQuit;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuellonEditorApplication)
 };

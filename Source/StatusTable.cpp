@@ -7,6 +7,8 @@ namespace
 enum : int
 {
     stateIdle = 1,
+    stateRestoring = 6,
+    stateUpdatingFirmware = 8,
     stateFirmwareUpdateRequired = 10,
     stateError = 11,
     numStates = 12
@@ -44,6 +46,17 @@ juce::String statusTextFor (int state, const std::string& lastError, bool hasBui
         text << juce::String (juce::CharPointer_UTF8 (lastError.c_str()));
 
     return text;
+}
+
+juce::String closingNoticeFor (int state)
+{
+    if (state == stateRestoring)
+        return "The editor closes when the restore is done";
+
+    if (state == stateUpdatingFirmware)
+        return "The editor closes when the update is done";
+
+    return {};
 }
 
 std::string formatFirmwareVersion (const Korvalune::KorvaluneData::Version& v)

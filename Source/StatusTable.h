@@ -25,6 +25,10 @@ StatusLook statusLookFor (int state);
 // at the menu item that can do it, the update from a file.
 juce::String statusTextFor (int state, const std::string& lastError, bool hasBuiltInFirmware);
 
+// The overlay's detail line while a quit waits for the job of `state` to
+// end; empty for a state whose job does not hold a quit back.
+juce::String closingNoticeFor (int state);
+
 // "a.b.c.d", or "a.b.c" when the fourth number is 0.
 std::string formatFirmwareVersion (const Korvalune::KorvaluneData::Version& version);
 

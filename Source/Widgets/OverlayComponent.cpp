@@ -34,12 +34,16 @@ void OverlayComponent::paint (juce::Graphics& g)
     g.setColour (juce::Colour (0xbb000000));
     g.fillRoundedRectangle (box.toFloat(), 32.0f);
 
-    // Both text areas are as large as the box; the texts centre in them.
+    // Both text areas are as large as the box; the texts centre in them. The
+    // progress bar takes the detail line's place, which then moves below the
+    // spinner.
+    const int belowSpinner = (boxHeight / 2 + contentOffset / 2 + spinnerSize / 2) / 2;
+    const int detailOffset = progressBar.isVisible() ? belowSpinner : -contentOffset + 35;
     g.setColour (juce::Colours::white);
     g.setFont (g.getCurrentFont().withHeight (headlineHeight));
     g.drawFittedText (headline, box.translated (0, -contentOffset), juce::Justification::centred, 2, 0.0f);
     g.setFont (g.getCurrentFont().withHeight (detailHeight));
-    g.drawFittedText (detail, box.translated (0, -contentOffset + 35), juce::Justification::centred, 2, 0.0f);
+    g.drawFittedText (detail, box.translated (0, detailOffset), juce::Justification::centred, 2, 0.0f);
 
     // A dialog or alert open in a window of its own keeps the keyboard: what
     // the user types there must not end up beneath it. The grab waits for a
@@ -78,6 +82,9 @@ void OverlayComponent::setOverlayVisible (bool shouldBeVisible)
 
 void OverlayComponent::setProgress (double newProgress)
 {
+    if (progressBar.isVisible() != (newProgress >= 0.0))
+        repaint(); // the detail line moves
+
     progressBar.setVisible (newProgress >= 0.0);
     progress = newProgress;
 }

@@ -13,7 +13,10 @@ failure alert once; then "Update Firmware", which in an editor built without
 a firmware image shows its alert and sends nothing (and with FIRMWARE_IMAGE,
 the image the editor was built with, sends that), firmware updates from files
 (the placeholder image among them) with the unit leaving and coming back, and
-one that never comes back.
+one that never comes back. Last, the close button in the middle of a firmware
+update on a slower unit (5 ms per report) and, in a second run, in the middle
+of a restore: the editor waits for the whole image or the last write, then
+quits by itself.
 
 usage: file_actions_e2e_test.py EDITOR SHIM VBUS_CLIENT RESOURCES_DIR [FIRMWARE_IMAGE]
 """
@@ -43,6 +46,7 @@ FACTORY = {"BYPASS": 2, "1x12": 3, "1x15": 4, "2x15": 5, "4x10": 6, "8x10 Boogie
 FACTORY_FILES = {"BYPASS": "BYPASS.cab", "1x12": "1x12.cab", "8x10 SVT": "8x10_SVT.cab"}
 
 MESSAGE_CE, VERSION_REQUEST, CONNECT_REQUEST, READ_REQUEST, FIRMWARE_DATA = 0xCE, 0xB5, 0xB4, 0xC5, 0xB2
+TRANSFER_DATA, TRANSFER_END = 0xC3, 0xC4
 MENU_TEXT = (14, 14, 60, 20)
 OVERLAY_BOX = (120, 113, 400, 200)
 
@@ -336,6 +340,72 @@ def firmware(session):
     s.editor.wait_log("ERROR: EdSvc error: Timeout waiting for reconnect", timeout=60, since=log_mark)
 
 
+def close_in_the_middle(session, unit, job_type, after, notice):
+    """Clicks the close button once `after` messages of `job_type` have reached
+    the unit; the editor stays, says why on the overlay, and goes on."""
+    s = session
+    mark = s.mark(unit)
+    wait_until(lambda: sum(1 for f in s.frames_since(unit, mark) if f[0] == job_type) >= after, 60,
+               "%d messages of the job" % after)
+    log_mark = s.editor.mark()
+    s.editor.click(610, 30)
+    s.editor.wait_log("Closing once the running job has ended", since=log_mark)
+    shown = []
+    wait_until(lambda: shown.append(Picture(s.editor.screenshot(s.path("closing.png"))).text(*OVERLAY_BOX))
+               or notice in shown[-1], 10, "the overlay to say %r" % notice)
+    print("  the overlay reads %r" % shown[-1])
+    check(s.editor.alive(), "the editor quit in the middle of the job")
+
+
+def close_during_update(session):
+    """Closing while an image is on its way: the unit gets all of it (it
+    leaves the bus only once it has), then the editor quits by itself."""
+    s = session
+    print("a close click in the middle of a firmware update waits for the whole image")
+    s.bus.command("plug u3 wire-us=5000")
+    s.wait_refresh("u3", 0)
+    with open(os.path.join(resources, "Firmware", "PlaceholderFirmware.ldr"), "rb") as f:
+        placeholder = f.read()
+    s.main_menu(UPDATE_FROM_FILE)
+    xdriver.choose_file("Select Firmware", s.write("firmware/Placeholder.ldr", placeholder))
+    close_in_the_middle(s, "u3", FIRMWARE_DATA, 200, "The editor closes when the update is done")
+    s.bus.command("wait u3 absent timeout-ms=60000")
+    check(s.editor.wait_exit(30) == 0, "the editor failed on quitting")
+    log = s.editor.log()
+    check(log.index("DEBUG: Reconnecting") < log.index("The job has ended: closing"), "quit before the image was whole")
+
+
+def close_during_restore(work, display, bus, bundle):
+    """Closing while a bundle is being restored: every write goes out. The
+    unit leaves the bus at the restore's last message (and so fails it), which
+    only a restore that was not cut reaches; a failed job ends the wait too."""
+    print("a close click in the middle of a restore waits for its last write")
+    editor = Editor(editor_path, shim_path, display, os.path.join(work, "home"), os.path.join(work, "vbus.sock"),
+                    os.path.join(work, "editor-2.log"), init="plug u1 wire-us=5000",
+                    extra_env=without_desktop_dialogs(work))
+    s = Session(editor, bus, work)
+    try:
+        editor.wait_window()
+        bus.wait_ready()
+        s.wait_refresh("u1", 0)
+        # One TRANSFER_END closes each write: the globals, then data and name of three cabinets.
+        s.bus.command("fault u1 vanish type=0x%x at=7" % TRANSFER_END)
+        s.main_menu(RESTORE)
+        xdriver.choose_file("Restore Backup Bundle", bundle)
+        close_in_the_middle(s, "u1", TRANSFER_DATA, 80, "The editor closes when the restore is done")
+        s.bus.command("wait u1 absent timeout-ms=60000")
+        check(editor.wait_exit(30) == 0, "the editor failed on quitting")
+        log = editor.log()
+        check(log.index("ERROR: EdSvc error: ") < log.index("The job has ended: closing"), "quit before the restore ended")
+    except (Failure, xdriver.DriverError):
+        xdriver.screenshot(os.path.join(os.getcwd(), "file-actions-failure.png"))
+        print("---- log of the second editor ----")
+        print(editor.log()[-6000:])
+        raise
+    finally:
+        editor.kill()
+
+
 def xdotool_names():
     ids = xdriver.xdotool("search", "--onlyvisible", "--name", ".").split()
     return [xdriver.xdotool("getwindowname", w) for w in ids]
@@ -344,34 +414,34 @@ def xdotool_names():
 def run(work):
     display = Display()
     os.environ["DISPLAY"] = display.name
-    home = os.path.join(work, "home")
     socket_path = os.path.join(work, "vbus.sock")
-    editor = Editor(editor_path, shim_path, display, home, socket_path, os.path.join(work, "editor.log"),
-                    init="plug u1 wire-us=1000", extra_env=without_desktop_dialogs(work))
     bus = Bus(client_path, socket_path)
-    session = Session(editor, bus, work)
     try:
-        editor.wait_window()
-        bus.wait_ready()
-        session.fill("u1", 1)
-        session.wait_refresh("u1", 0)
-        backup(session)
-        restore(session)
-        imports(session)
-        failures(session)
-        firmware(session)
-        clicked = time.monotonic()
-        editor.click(610, 30)
-        check(editor.wait_exit(30) == 0, "the editor failed on quitting")
-        print("  quit %.2f s after the click" % (time.monotonic() - clicked))
-    except (Failure, xdriver.DriverError):
-        xdriver.screenshot(os.path.join(os.getcwd(), "file-actions-failure.png"))
-        print("windows:", xdotool_names())
-        print("---- editor log ----")
-        print(editor.log()[-6000:])
-        raise
+        editor = Editor(editor_path, shim_path, display, os.path.join(work, "home"), socket_path,
+                        os.path.join(work, "editor.log"), init="plug u1 wire-us=1000",
+                        extra_env=without_desktop_dialogs(work))
+        session = Session(editor, bus, work)
+        try:
+            editor.wait_window()
+            bus.wait_ready()
+            session.fill("u1", 1)
+            session.wait_refresh("u1", 0)
+            backup(session)
+            restore(session)
+            imports(session)
+            failures(session)
+            firmware(session)
+            close_during_update(session)
+        except (Failure, xdriver.DriverError):
+            xdriver.screenshot(os.path.join(os.getcwd(), "file-actions-failure.png"))
+            print("windows:", xdotool_names())
+            print("---- editor log ----")
+            print(editor.log()[-6000:])
+            raise
+        finally:
+            editor.kill()
+        close_during_restore(work, display, bus, session.path("made/Restore Me.bbu"))
     finally:
-        editor.kill()
         display.close()
 
 

@@ -22,8 +22,13 @@ std::uint32_t parseLatestVersionReply (const char* reply)
 
     for (int i = 0; i < 4; ++i)
     {
-        const std::uint32_t field = i < scanner.converted() ? scanner.number ((std::size_t) i) : 0;
-        packed = (packed << 8) | (field & 0xFF);
+        const std::int64_t field = i < scanner.converted() ? scanner.writtenNumber ((std::size_t) i) : 0;
+
+        // Cut to a byte, such a number would name a version nobody released.
+        if (field < 0 || field > 255)
+            return 0;
+
+        packed = (packed << 8) | (std::uint32_t) field;
     }
 
     return packed;

@@ -13,9 +13,9 @@ void decodeLatestVersionReply (const void* bytes, int size, char* text, int text
 
 // The update server's answer: " LATEST_VERSION = a . b . c . d" at its start
 // (white space allowed around every sign). Returns the version packed as one
-// byte per number, a.b.c.d from the top; numbers count with their low eight
-// bits, numbers that do not parse count 0, and a reply that does not start
-// with the key gives 0.0.0.0. `reply` is a zero-terminated text.
+// byte per number, a.b.c.d from the top; numbers that do not parse count 0.
+// A reply that does not start with the key, or that holds a number outside
+// 0..255, gives 0.0.0.0. `reply` is a zero-terminated text.
 std::uint32_t parseLatestVersionReply (const char* reply);
 
 // `reply` fit for one line of the log: control characters (C0, DEL and C1)

@@ -157,6 +157,7 @@ int main (int argc, char** argv)
     save (folder, "fuzz_image_pack", "pack.bin", juce::MemoryBlock (pack.data(), pack.size()));
 
     save (folder, "fuzz_update_reply", "reply.txt", bytesOf ("LATEST_VERSION = 1.2.0.2\n"));
+    save (folder, "fuzz_update_reply", "out-of-range.txt", bytesOf ("LATEST_VERSION = 1.256.0.-1 4294967297\n"));
     save (folder, "fuzz_update_reply", "utf8-mark.txt", bytesOf ("\xef\xbb\xbfLATEST_VERSION=1.2.0.2\x1b[0m"));
     save (folder, "fuzz_update_reply", "utf8-mark-only.txt", bytesOf ("\xef\xbb\xbf"));
     const char utf16[] = { '\xff', '\xfe', 'L', 0, '=', 0, '1', 0, '.', 0, '\n', 0 };

@@ -1,14 +1,63 @@
 // The update server's reply, as the update check takes it: at most 255 bytes
-// read, decoded as text, logged with its control characters escaped, parsed.
+// read, decoded as text, logged with its control characters escaped, parsed
+// (and the parse compared with a second reading of the reply).
 #include "LatestVersionReply.h"
 
 #include <juce_core/juce_core.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
+
+namespace
+{
+// The reply read a second way, with the C library's number parsing: the key,
+// then up to four numbers, each from 0 to 255, or nothing at all.
+std::uint32_t libraryReading (const char* text)
+{
+    const auto skipSpace = [&] { while (std::isspace ((unsigned char) *text)) ++text; };
+
+    skipSpace();
+
+    if (std::strncmp (text, "LATEST_VERSION", 14) != 0)
+        return 0;
+
+    text += 14;
+    skipSpace();
+
+    if (*text++ != '=')
+        return 0;
+
+    std::uint32_t fields[4] = {};
+
+    for (int i = 0; i < 4; ++i)
+    {
+        char* end = nullptr;
+        errno = 0;
+        const long long number = std::strtoll (text, &end, 10);
+
+        if (end == text)
+            break;
+
+        if (errno == ERANGE || number < 0 || number > 255)
+            return 0;
+
+        fields[i] = (std::uint32_t) number;
+        text = end;
+        skipSpace();
+
+        if (*text++ != '.')
+            break;
+    }
+
+    return fields[0] << 24 | fields[1] << 16 | fields[2] << 8 | fields[3];
+}
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
@@ -33,6 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
         || (validUTF8 (escaped) && ! validUTF8 (cut)))
         std::abort();
 
-    (void) parseLatestVersionReply (reply);
+    if (parseLatestVersionReply (reply) != libraryReading (reply))
+        std::abort();
+
     return 0;
 }

@@ -458,13 +458,17 @@ Result KorvaluneProtocol::setCabinetData (int slot, const std::uint32_t* words)
 Result KorvaluneProtocol::getCabinetData (int slot, std::uint32_t* words)
 {
     std::lock_guard<std::mutex> operation (operationMutex);
-    // What a short transfer leaves unfilled reads as zeros.
-    std::uint8_t block[KorvaluneData::cabinetBlockSize] = {};
+    std::uint8_t block[KorvaluneData::cabinetBlockSize];
     std::uint32_t received = 0;
     const Result result = readTransfer (CABINET_DATA, (std::uint16_t) slot, block, sizeof (block), &received);
 
     if (! result.ok)
         return result;
+
+    // Unlike a name, a cabinet has no end of its own: a short block would pass
+    // for a cabinet whose tail is silent, and a backup would keep it so.
+    if (received < sizeof (block))
+        return KORVALUNE_ERROR ("Short cabinet data: %u of %u bytes", received, (unsigned) sizeof (block));
 
     return KorvaluneData::decodeCabinetBlock (block, words);
 }

@@ -103,6 +103,7 @@ public:
     // The operations; each but sendMessageCE runs whole under operationMutex.
     Result setParameter (std::uint16_t parameter, const std::uint32_t& value);
     Result setCabinetData (int slot, const std::uint32_t* words);
+    // Fails, leaving `words` alone, when the unit sends less than the whole block.
     Result getCabinetData (int slot, std::uint32_t* words);
     Result setGlobals (const ParamMap& params);
     Result getGlobals (ParamMap& params);

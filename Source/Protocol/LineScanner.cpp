@@ -100,16 +100,24 @@ bool LineScanner::scanNumber (int base)
         && (line[pos + 1] == 'x' || line[pos + 1] == 'X') && digitValue (line[pos + 2], 16) >= 0)
         pos += 2;
 
+    constexpr std::uint64_t magnitudeCap = std::uint64_t { 1 } << 32;
     std::uint32_t value = 0;
+    std::uint64_t magnitude = 0;
     std::size_t digits = 0;
 
     for (; ! atEnd() && digitValue (line[pos], base) >= 0; ++pos, ++digits)
-        value = value * (std::uint32_t) base + (std::uint32_t) digitValue (line[pos], base);
+    {
+        const auto digit = (std::uint32_t) digitValue (line[pos], base);
+        value = value * (std::uint32_t) base + digit;
+        magnitude = std::min (magnitude * (std::uint64_t) base + digit, magnitudeCap);
+    }
 
     if (digits == 0)
         return false;
 
-    numbers[numNumbers++] = negative ? 0u - value : value;
+    numbers[numNumbers] = negative ? 0u - value : value;
+    writtenNumbers[numNumbers] = negative ? -(std::int64_t) magnitude : (std::int64_t) magnitude;
+    ++numNumbers;
     return true;
 }
 

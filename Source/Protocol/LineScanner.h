@@ -29,6 +29,9 @@ public:
 
     int converted() const { return numConverted; }
     std::uint32_t number (std::size_t i) const { return numbers[i]; }
+    // The same number as written, its magnitude capped at 2^32: unlike
+    // number(i) it never wraps, so that a range check on it holds.
+    std::int64_t writtenNumber (std::size_t i) const { return writtenNumbers[i]; }
     const std::string& text() const { return textField; }
     bool textTooLong() const { return textOverflow; }
 
@@ -46,6 +49,7 @@ private:
     int numConverted = 0;
     std::size_t numNumbers = 0;
     std::array<std::uint32_t, maxNumbers> numbers {};
+    std::array<std::int64_t, maxNumbers> writtenNumbers {};
     std::string textField;
     bool textOverflow = false;
 };

@@ -57,7 +57,9 @@ bool UserCabinetImporter::import (const char* path, std::uint32_t* first, std::u
 {
     DecodedAudio audio;
 
-    if (! readAudioFile (path, audio, maxDecodedFrames))
+    // A file without frames reads, but it holds no impulse: taken, it would
+    // silence the cabinet.
+    if (! readAudioFile (path, audio, maxDecodedFrames) || audio.frames == 0)
     {
         fillHalf (first, nullptr, 0);
         fillHalf (second, nullptr, 0);

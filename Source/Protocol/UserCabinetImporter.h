@@ -23,7 +23,8 @@ public:
     static constexpr int maxDecodedFrames = 65536;
 
     // Fills the record's 2048 sample words from the file at `path` (UTF-8).
-    // Fails with "Error loading impulse file", leaving a unit impulse in each half.
+    // Fails with "Error loading impulse file", leaving a unit impulse in each
+    // half, when the file cannot be read or holds no frames.
     static Result importFile (const char* path, std::uint32_t* samples);
 
     // The same into two halves of 1024 words each; true when the file was read.

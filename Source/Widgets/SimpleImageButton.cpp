@@ -27,7 +27,7 @@ void SimpleImageButton::mouseDown (const juce::MouseEvent&)
     repaint();
 }
 
-void SimpleImageButton::mouseUp (const juce::MouseEvent&)
+void SimpleImageButton::mouseUp (const juce::MouseEvent& event)
 {
     if (! pressed)
         return;
@@ -35,7 +35,9 @@ void SimpleImageButton::mouseUp (const juce::MouseEvent&)
     pressed = false;
     repaint();
 
-    if (onClick)
+    // Moving away before letting go takes a press back, as on any desktop
+    // button: a slip off the close button must not quit the editor.
+    if (onClick && getLocalBounds().toFloat().contains (event.position))
         onClick();
 }
 

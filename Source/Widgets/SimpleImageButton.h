@@ -5,8 +5,9 @@
 #include <functional>
 
 // A push button drawn from two images (normal and held down) and an optional
-// text. It reports a click when a press of it ends, wherever the pointer is
-// then, and a double-click; it knows nothing of what they mean.
+// text. It reports a click when a press of it ends with the pointer over it
+// (a release elsewhere cancels the press), and a double-click; it knows
+// nothing of what they mean.
 // Message thread only; no locks.
 class SimpleImageButton : public juce::Component
 {

@@ -54,14 +54,19 @@ struct UpdateCheckTest : ::testing::Test
 };
 } // namespace
 
-TEST (UpdateCheckReply, ParsesTheLatestVersionAndPacksItsLowBytes)
+TEST (UpdateCheckReply, ParsesTheLatestVersionWithNumbersOfOneByteEach)
 {
     EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 1.2.0.2"), 0x01020002u);
     EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION=1.2.0.1\n"), UpdateCheck::ownVersion);
     EXPECT_EQ (parseLatestVersionReply ("  \n LATEST_VERSION =  3 . 4 .5. 6 trailing"), 0x03040506u);
     EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 2.0"), 0x02000000u);
-    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 256.1.-1.257"), 0x0001FF01u);
-    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 99999999999999999999.1.1.1"), 0xFF010101u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 255.255.255.255"), 0xFFFFFFFFu);
+    // A number outside a byte, also one that wraps in 32 bits, parses as nothing.
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 1.256.0.0"), 0u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 1.2.0.-1"), 0u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 4294967297.2.0.2"), 0u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = -4294967295.2.0.2"), 0u);
+    EXPECT_EQ (parseLatestVersionReply ("LATEST_VERSION = 99999999999999999999.1.1.1"), 0u);
     // Anything before the key, or no key at all, parses as nothing.
     EXPECT_EQ (parseLatestVersionReply ("version: LATEST_VERSION = 9.9.9.9"), 0u);
     EXPECT_EQ (parseLatestVersionReply ("<html>Not found</html>"), 0u);

@@ -64,7 +64,7 @@ TEST (SimpleImageButton, FillsItsBoundsKeepingTheImagesAspect)
     EXPECT_EQ (countPixels (shot, isTransparent), 0);
 }
 
-TEST (SimpleImageButton, ShowsThePressedLookFromPressToReleaseAndClicksOnRelease)
+TEST (SimpleImageButton, ShowsThePressedLookFromPressToReleaseAndClicksOnlyOnReleaseOverIt)
 {
     SimpleImageButton button (solid (4, 4, red), solid (4, 4, blue));
     button.setBounds (0, 0, 20, 20);
@@ -77,10 +77,14 @@ TEST (SimpleImageButton, ShowsThePressedLookFromPressToReleaseAndClicksOnRelease
     EXPECT_EQ (snapshot (button).getPixelAt (10, 10).getBlue(), 255);
     EXPECT_EQ (clicks, 0) << "a click fires on release";
 
-    release (button, { 500.0f, -300.0f });
-    EXPECT_EQ (clicks, 1) << "also when released outside";
+    release (button, { 20.0f, 10.0f });
+    EXPECT_EQ (clicks, 0) << "released just outside: the press is taken back";
     EXPECT_FALSE (button.isPressed());
     EXPECT_TRUE (reddish (snapshot (button).getPixelAt (10, 10)));
+
+    press (button);
+    release (button, { 19.5f, 0.0f });
+    EXPECT_EQ (clicks, 1) << "released over it, to its edge";
 
     release (button);
     EXPECT_EQ (clicks, 1) << "a release without a press is no click";

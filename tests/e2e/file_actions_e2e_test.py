@@ -20,6 +20,7 @@ quits by itself.
 
 usage: file_actions_e2e_test.py EDITOR SHIM VBUS_CLIENT RESOURCES_DIR [FIRMWARE_IMAGE]
 """
+import contextlib
 import os
 import random
 import sys
@@ -375,35 +376,22 @@ def close_during_update(session):
     check(log.index("DEBUG: Reconnecting") < log.index("The job has ended: closing"), "quit before the image was whole")
 
 
-def close_during_restore(work, display, bus, bundle):
+def close_during_restore(session, bundle):
     """Closing while a bundle is being restored: every write goes out. The
     unit leaves the bus at the restore's last message (and so fails it), which
     only a restore that was not cut reaches; a failed job ends the wait too."""
+    s = session
     print("a close click in the middle of a restore waits for its last write")
-    editor = Editor(editor_path, shim_path, display, os.path.join(work, "home"), os.path.join(work, "vbus.sock"),
-                    os.path.join(work, "editor-2.log"), init="plug u1 wire-us=5000",
-                    extra_env=without_desktop_dialogs(work))
-    s = Session(editor, bus, work)
-    try:
-        editor.wait_window()
-        bus.wait_ready()
-        s.wait_refresh("u1", 0)
-        # One TRANSFER_END closes each write: the globals, then data and name of three cabinets.
-        s.bus.command("fault u1 vanish type=0x%x at=7" % TRANSFER_END)
-        s.main_menu(RESTORE)
-        xdriver.choose_file("Restore Backup Bundle", bundle)
-        close_in_the_middle(s, "u1", TRANSFER_DATA, 80, "The editor closes when the restore is done")
-        s.bus.command("wait u1 absent timeout-ms=60000")
-        check(editor.wait_exit(30) == 0, "the editor failed on quitting")
-        log = editor.log()
-        check(log.index("ERROR: EdSvc error: ") < log.index("The job has ended: closing"), "quit before the restore ended")
-    except (Failure, xdriver.DriverError):
-        xdriver.screenshot(os.path.join(os.getcwd(), "file-actions-failure.png"))
-        print("---- log of the second editor ----")
-        print(editor.log()[-6000:])
-        raise
-    finally:
-        editor.kill()
+    s.wait_refresh("u1", 0)
+    # One TRANSFER_END closes each write: the globals, then data and name of three cabinets.
+    s.bus.command("fault u1 vanish type=0x%x at=7" % TRANSFER_END)
+    s.main_menu(RESTORE)
+    xdriver.choose_file("Restore Backup Bundle", bundle)
+    close_in_the_middle(s, "u1", TRANSFER_DATA, 80, "The editor closes when the restore is done")
+    s.bus.command("wait u1 absent timeout-ms=60000")
+    check(s.editor.wait_exit(30) == 0, "the editor failed on quitting")
+    log = s.editor.log()
+    check(log.index("ERROR: EdSvc error: ") < log.index("The job has ended: closing"), "quit before the restore ended")
 
 
 def xdotool_names():
@@ -411,19 +399,31 @@ def xdotool_names():
     return [xdriver.xdotool("getwindowname", w) for w in ids]
 
 
+@contextlib.contextmanager
+def editor_run(work, display, bus, log_name, init):
+    """A session with one run of the editor, which is gone afterwards."""
+    editor = Editor(editor_path, shim_path, display, os.path.join(work, "home"), bus.socket_path,
+                    os.path.join(work, log_name), init=init, extra_env=without_desktop_dialogs(work))
+    try:
+        editor.wait_window()
+        bus.wait_ready()
+        yield Session(editor, bus, work)
+    except (Failure, xdriver.DriverError):
+        xdriver.screenshot(os.path.join(os.getcwd(), "file-actions-failure.png"))
+        print("windows:", xdotool_names())
+        print("---- editor log (%s) ----" % log_name)
+        print(editor.log()[-6000:])
+        raise
+    finally:
+        editor.kill()
+
+
 def run(work):
     display = Display()
     os.environ["DISPLAY"] = display.name
-    socket_path = os.path.join(work, "vbus.sock")
-    bus = Bus(client_path, socket_path)
+    bus = Bus(client_path, os.path.join(work, "vbus.sock"))
     try:
-        editor = Editor(editor_path, shim_path, display, os.path.join(work, "home"), socket_path,
-                        os.path.join(work, "editor.log"), init="plug u1 wire-us=1000",
-                        extra_env=without_desktop_dialogs(work))
-        session = Session(editor, bus, work)
-        try:
-            editor.wait_window()
-            bus.wait_ready()
+        with editor_run(work, display, bus, "editor.log", "plug u1 wire-us=1000") as session:
             session.fill("u1", 1)
             session.wait_refresh("u1", 0)
             backup(session)
@@ -432,15 +432,8 @@ def run(work):
             failures(session)
             firmware(session)
             close_during_update(session)
-        except (Failure, xdriver.DriverError):
-            xdriver.screenshot(os.path.join(os.getcwd(), "file-actions-failure.png"))
-            print("windows:", xdotool_names())
-            print("---- editor log ----")
-            print(editor.log()[-6000:])
-            raise
-        finally:
-            editor.kill()
-        close_during_restore(work, display, bus, session.path("made/Restore Me.bbu"))
+        with editor_run(work, display, bus, "editor-2.log", "plug u1 wire-us=5000") as session:
+            close_during_restore(session, session.path("made/Restore Me.bbu"))
     finally:
         display.close()
 

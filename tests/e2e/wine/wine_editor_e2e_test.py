@@ -9,8 +9,9 @@ and compared with the bundle, which the test reads with code of its own.
 Start with no unit, plug one, drag a knob, pull it out and push it back in
 between two polls, back up (to a new file, then over it, answering Wine's
 question), restore into another unit with other contents, update the firmware from the built-in image (the unit leaves and
-comes back), unplug, close with the close button: the settings are written
-once, on closing. WORK_DIR keeps the program's copy, its Wine prefix, its log
+comes back), unplug, then plug a slower unit, update it and click the close
+button in the middle: the program waits for the whole image, then quits by
+itself and writes the settings once. WORK_DIR keeps the program's copy, its Wine prefix, its log
 and a screenshot of every step (wine-screenshots/).
 
 usage: wine_editor_e2e_test.py PROGRAM SHIM_DLL STRIP RESOURCES_DIR PREFIX_SCRIPT WORK_DIR
@@ -42,6 +43,7 @@ KNOB_LEVEL = (169, 211)       # parameter 0x200
 KNOB_AREA = (133, 172, 73, 78)
 CLOSE_BUTTON = (610, 30)
 CABINET_ROW = (299, 375, 315, 28)
+OVERLAY_BOX = (120, 113, 400, 200)
 AMP_DOWN = (458, 140)         # on the line of parameter 0x204 at its default, AMP
 BACKUP, RESTORE, UPDATE_FIRMWARE = 1, 2, 3
 MAIN_MENU_ITEMS = 4
@@ -309,13 +311,28 @@ def settings_hold(path, folder):
 
 
 def close(session, watch, settings_path):
-    step("close with the close button: the settings are written once")
+    step("close with the close button in the middle of an update: the whole image, then the settings once")
+    s = session
     # The folder of the restored bundle is saved on the settings' own schedule,
     # a few seconds after the dialog; closing writes the file once more.
-    wait_until(lambda: settings_hold(settings_path, session.files), 30, "the chosen folder in the settings")
+    wait_until(lambda: settings_hold(settings_path, s.files), 30, "the chosen folder in the settings")
+    s.bus.command("plug u3 wire-us=5000")
+    s.wait_refresh("u3", 0)
+    mark = s.mark("u3")
+    s.main_menu(UPDATE_FIRMWARE)
+    wait_until(lambda: sum(1 for f in s.bus.frames("u3", mark) if f[0] == FIRMWARE_DATA) >= 200, 60,
+               "200 of the image's messages at u3")
     before = watch.count()
-    session.editor.click(*CLOSE_BUTTON)
-    check(session.editor.wait_exit(30) == 0, "the program failed on quitting")
+    log_mark = s.editor.mark()
+    s.editor.click(*CLOSE_BUTTON)
+    s.editor.wait_log("Closing once the running job has ended", since=log_mark)
+    wait_picture(s.editor, "closing-after-update",
+                 lambda p: "The editor closes when the update is done" in p.text(*OVERLAY_BOX),
+                 "the overlay to say that the program closes after the update")
+    check(s.editor.alive(), "the program quit in the middle of the image")
+    # The unit leaves the bus only once it has the whole image.
+    s.bus.command("wait u3 absent timeout-ms=50000")
+    check(s.editor.wait_exit(30) == 0, "the program failed on quitting")
     writes = watch.count() - before
     check(writes == 1, "the settings were written %d times on closing" % writes)
     with open(settings_path, encoding="utf-8") as f:

@@ -317,8 +317,12 @@ void MainComponent::addValueEditLabel (juce::Rectangle<int> bounds)
 
     label->onDragStart = [this, id, info] { return proportionFromValue (info, getParameterValue (id)); };
     label->onDragChange = [this, id, info] (double p) { setParameterFromControl (id, valueFromProportion (info, p)); };
+    // Text that holds no number is refused quietly: the label puts its value back.
     label->onTextEntered = [this, id, info] (const juce::String& text)
-    { return setParameterFromControl (id, valueFromText (info, text)); };
+    {
+        ParameterValue value;
+        return valueFromText (info, text, value) && setParameterFromControl (id, value);
+    };
 
     bindParameter (controlBindings, id,
         [label, info] (const ParameterValue& v) { label->setText (formatParameterValue (info, v)); });

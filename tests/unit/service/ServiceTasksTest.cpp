@@ -399,7 +399,7 @@ protected:
     Archive image;
 };
 
-TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutTheVersionCheck)
+TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutAConnectionCheck)
 {
     Progress progress;
     ASSERT_TRUE (service->startFirmwareUpdate (image, progress.function()).ok);
@@ -416,7 +416,7 @@ TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutTheVersionCheck)
     EXPECT_EQ (recorder.seen (Recorder::From::testThread), (Events { "state 8", "state 1" }));
     EXPECT_EQ (recorder.seen (Recorder::From::tasks),
                (Events { "state 8", "state 9", "state 1", "state 3", "state 3", "refresh", "state 1", "refresh" }));
-    EXPECT_EQ (countSent (VERSION_REQUEST), 1) << "read for the footer only";
+    EXPECT_EQ (countSent (VERSION_REQUEST), 1);
     EXPECT_EQ (countSent (MESSAGE_CE), 1);
     EXPECT_EQ (service->getUserCabinetName (0), "Unit 0");
 
@@ -451,6 +451,27 @@ TEST_F (FirmwareUpdateTest, AUnitSilentAboutItsNewVersionDoesNotHoldTheEndOfTheU
     EXPECT_TRUE (LogCapture::instance().contains (
         "WARNING: The unit did not report its version after the update: its firmware version is unknown"));
     EXPECT_EQ (service->getState(), QuellonEditorService::Idle);
+}
+
+TEST_F (FirmwareUpdateTest, AUnitBackWithItsOldVersionIsAskedForTheUpdateAgain)
+{
+    auto settings = unit->getSettings();
+    settings.nextDsp = settings.dsp;
+    unit->setSettings (settings);
+
+    ASSERT_TRUE (service->startFirmwareUpdate (image, {}).ok);
+    ASSERT_TRUE (recorder.waitForState (QuellonEditorService::UpdateComplete));
+    followTheUnit();
+    unitReturns();
+    ASSERT_TRUE (recorder.waitForState (QuellonEditorService::FirmwareUpdateRequired));
+
+    // As on its first connection: none of its values are read.
+    EXPECT_EQ (recorder.seen (Recorder::From::tasks), (Events { "state 8", "state 9", "state 10" }));
+    EXPECT_EQ (countSent (READ_REQUEST), 0);
+    EXPECT_EQ (countSent (MESSAGE_CE), 0);
+    EXPECT_TRUE (LogCapture::instance().contains (
+        "WARNING: The unit still reports an old firmware version after the update (DSP 1.1.0)"));
+    EXPECT_FALSE (LogCapture::instance().contains ("Update complete"));
 }
 
 TEST_F (FirmwareUpdateTest, AUnitThatNeverComesBackEndsTheWaitWithAnError)

@@ -745,7 +745,7 @@ void MainComponent::showCabinetMenu (int slot)
     if (item == fromFileItem)
         importCabinet (slot);
     else if (item >= firstFactoryItem && item < firstFactoryItem + FactoryCabinetTable::numRows)
-        (void) service->uploadUserCabinet (slot, loadFactoryCabinet (rows[(std::size_t) (item - firstFactoryItem)]));
+        sendCabinet (slot, loadFactoryCabinet (rows[(std::size_t) (item - firstFactoryItem)]));
 }
 
 MainComponent::Service::UserCabinetData MainComponent::loadFactoryCabinet (const FactoryCabinetTable::Row& row)
@@ -781,8 +781,13 @@ void MainComponent::importCabinet (int slot)
         cabinet.name = file.getFileNameWithoutExtension().toStdString();
     }
 
-    // Refused only when the service cannot take it at all; while it is busy
-    // it drops the cabinet quietly and reads the names again later.
+    sendCabinet (slot, cabinet);
+}
+
+void MainComponent::sendCabinet (int slot, const Service::UserCabinetData& cabinet)
+{
+    // Refused while no unit is served or another job runs: the user chose
+    // something that never reaches the unit.
     if (!service->uploadUserCabinet (slot, cabinet).ok)
         showError ("Failed to send cabinet");
 }

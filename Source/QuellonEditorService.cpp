@@ -262,9 +262,11 @@ Result QuellonEditorService::uploadUserCabinet (int slot, const UserCabinetData&
 
     if (protocol == nullptr || state != Idle)
     {
-        // Whatever the unit holds now is read again after the running task.
+        // Whatever the unit holds now is read again after the running task;
+        // the caller still learns that this cabinet was not sent.
         refreshPending = true;
-        return okResult;
+        return protocol == nullptr ? KORVALUNE_ERROR ("Cannot start task while not connected")
+                                   : KORVALUNE_ERROR ("Cannot start task while busy");
     }
 
     std::vector<std::uint32_t> words (cabinet.samples.begin(), cabinet.samples.end());

@@ -127,7 +127,7 @@ public:
     // Also accepted in the states FirmwareUpdateRequired and Error.
     Korvalune::Result startFirmwareUpdate (const QuellonArchive& archive, ProgressFunction progress);
     Korvalune::Result setParameterValue (QuellonParamID id, const ParameterValue& value);
-    // Dropped while busy or not connected; the names are then read again later.
+    // Refused while busy or not connected; the names are then read again later.
     Korvalune::Result uploadUserCabinet (int slot, const UserCabinetData& cabinet);
     Korvalune::Result cancelAll();
 

@@ -182,8 +182,8 @@ TEST_F (ServiceTasksTest, BackupReadsEverythingAndHandsOverTheArchive)
     ASSERT_TRUE (gate.waitUntilHeld());
     EXPECT_EQ (service->getState(), QuellonEditorService::BackingUp);
     expectFailure (service->setParameterValue ((QuellonParamID) 0x200, { 1, 0.5 }), "Cannot start task while busy");
-    // A cabinet dropped while busy: globals and names are read again at the end.
-    EXPECT_TRUE (service->uploadUserCabinet (1, {}).ok);
+    // A cabinet refused while busy: globals and names are read again at the end.
+    expectFailure (service->uploadUserCabinet (1, {}), "Cannot start task while busy");
     gate.release();
 
     ASSERT_TRUE (recorder.waitForEvent ("refresh"));
@@ -345,7 +345,8 @@ TEST_F (ServiceTasksTest, ACabinetDroppedDuringARefreshIsReadAgainAfterIt)
     ASSERT_TRUE (gate.waitUntilHeld());
     // Past the refresh's read: only a second read sees this.
     unit->setCabinet (0, patternCabinet (80, "Late"));
-    EXPECT_TRUE (service->uploadUserCabinet (0, recordOf (patternCabinet (80, "Late"), 0)).ok);
+    expectFailure (service->uploadUserCabinet (0, recordOf (patternCabinet (80, "Late"), 0)),
+                   "Cannot start task while busy");
     EXPECT_EQ (service->getUserCabinetName (0), "Unit 0");
     gate.release();
 

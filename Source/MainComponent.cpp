@@ -317,8 +317,12 @@ void MainComponent::addValueEditLabel (juce::Rectangle<int> bounds)
 
     label->onDragStart = [this, id, info] { return proportionFromValue (info, getParameterValue (id)); };
     label->onDragChange = [this, id, info] (double p) { setParameterFromControl (id, valueFromProportion (info, p)); };
+    // Text that holds no number is refused quietly: the label puts its value back.
     label->onTextEntered = [this, id, info] (const juce::String& text)
-    { return setParameterFromControl (id, valueFromText (info, text)); };
+    {
+        ParameterValue value;
+        return valueFromText (info, text, value) && setParameterFromControl (id, value);
+    };
 
     bindParameter (controlBindings, id,
         [label, info] (const ParameterValue& v) { label->setText (formatParameterValue (info, v)); });
@@ -750,7 +754,7 @@ void MainComponent::showCabinetMenu (int slot)
     if (item == fromFileItem)
         importCabinet (slot);
     else if (item >= firstFactoryItem && item < firstFactoryItem + FactoryCabinetTable::numRows)
-        (void) service->uploadUserCabinet (slot, loadFactoryCabinet (rows[(std::size_t) (item - firstFactoryItem)]));
+        sendCabinet (slot, loadFactoryCabinet (rows[(std::size_t) (item - firstFactoryItem)]));
 }
 
 MainComponent::Service::UserCabinetData MainComponent::loadFactoryCabinet (const FactoryCabinetTable::Row& row)
@@ -786,8 +790,13 @@ void MainComponent::importCabinet (int slot)
         cabinet.name = file.getFileNameWithoutExtension().toStdString();
     }
 
-    // Refused only when the service cannot take it at all; while it is busy
-    // it drops the cabinet quietly and reads the names again later.
+    sendCabinet (slot, cabinet);
+}
+
+void MainComponent::sendCabinet (int slot, const Service::UserCabinetData& cabinet)
+{
+    // Refused while no unit is served or another job runs: the user chose
+    // something that never reaches the unit.
     if (!service->uploadUserCabinet (slot, cabinet).ok)
         showError ("Failed to send cabinet");
 }

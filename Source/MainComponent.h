@@ -209,6 +209,8 @@ private:
     static bool readFirmware (juce::InputStream* stream, std::vector<std::uint8_t>& image);
     static bool isRestorable (const Service::QuellonArchive& archive);
     static bool readCabinet (const juce::File& file, Service::UserCabinetData& cabinet);
+    // Hands a chosen cabinet to the service; says so when it is not sent.
+    void sendCabinet (int slot, const Service::UserCabinetData& cabinet);
 
     //==============================================================================
     std::mutex pendingMutex;

@@ -262,9 +262,11 @@ Result QuellonEditorService::uploadUserCabinet (int slot, const UserCabinetData&
 
     if (protocol == nullptr || state != Idle)
     {
-        // Whatever the unit holds now is read again after the running task.
+        // Whatever the unit holds now is read again after the running task;
+        // the caller still learns that this cabinet was not sent.
         refreshPending = true;
-        return okResult;
+        return protocol == nullptr ? KORVALUNE_ERROR ("Cannot start task while not connected")
+                                   : KORVALUNE_ERROR ("Cannot start task while busy");
     }
 
     std::vector<std::uint32_t> words (cabinet.samples.begin(), cabinet.samples.end());
@@ -551,16 +553,18 @@ Result QuellonEditorService::refreshIfPending()
     return pending ? readGlobalsAndCabinetNames() : okResult;
 }
 
-QuellonEditorService::DeviceVersionInfo QuellonEditorService::readUnitVersion (bool brief)
+bool QuellonEditorService::readUnitVersion (DeviceVersionInfo& version, bool brief)
 {
-    DeviceVersionInfo version;
+    version = DeviceVersionInfo();
 
     const auto request = [&] (KorvaluneProtocol& p) {
         const auto& limits = p.getTimeLimits();
         return p.requestVersion (version, brief ? limits.connectionCheckMs : limits.requestMs);
     };
 
-    if (callProtocol (request).ok)
+    const bool reported = callProtocol (request).ok;
+
+    if (reported)
     {
         logMessage (Korvalune::LogDebug, "QuellonEditorService: System version: %d.%d.%d", version.system[0],
                     version.system[1], version.system[2]);
@@ -582,7 +586,7 @@ QuellonEditorService::DeviceVersionInfo QuellonEditorService::readUnitVersion (b
 
     Lock lock (stateMutex);
     deviceVersion = version;
-    return version;
+    return reported;
 }
 
 //==============================================================================
@@ -597,7 +601,8 @@ Result QuellonEditorService::refreshTask (Task& task, bool afterConnect)
         if (! pause (task, timing.settleAfterConnect))
             return KORVALUNE_ERROR ("Task cancelled");
 
-        const auto version = readUnitVersion();
+        DeviceVersionInfo version;
+        (void) readUnitVersion (version);
         bool accepted = false;
 
         if (! callProtocol ([&] (KorvaluneProtocol& p) { return p.requestConnection (accepted); }).ok)
@@ -767,10 +772,19 @@ Result QuellonEditorService::updateTask (Task& task, const QuellonArchive& archi
         if (! pause (task, timing.waitForReady))
             return KORVALUNE_ERROR ("Task cancelled");
 
-        // For the footer: the unit now runs the new image. Whatever version it
-        // reports, it is not checked against the required one here, and a
-        // unit that does not say must not hold the end of the update.
-        (void) readUnitVersion (true);
+        // A unit that does not say must not hold the end of the update; one
+        // that still reports too old a version did not take the image, and
+        // is treated as if it had just been plugged in.
+        DeviceVersionInfo version;
+
+        if (readUnitVersion (version, true) && ! checkFirmwareVersion (version))
+        {
+            logMessage (Korvalune::LogWarning,
+                        "The unit still reports an old firmware version after the update (DSP %d.%d.%d)",
+                        version.dsp[0], version.dsp[1], version.dsp[2]);
+            setTaskState (FirmwareUpdateRequired);
+            return okResult;
+        }
     }
     else
     {

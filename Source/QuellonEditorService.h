@@ -127,7 +127,7 @@ public:
     // Also accepted in the states FirmwareUpdateRequired and Error.
     Korvalune::Result startFirmwareUpdate (const QuellonArchive& archive, ProgressFunction progress);
     Korvalune::Result setParameterValue (QuellonParamID id, const ParameterValue& value);
-    // Dropped while busy or not connected; the names are then read again later.
+    // Refused while busy or not connected; the names are then read again later.
     Korvalune::Result uploadUserCabinet (int slot, const UserCabinetData& cabinet);
     Korvalune::Result cancelAll();
 
@@ -173,9 +173,10 @@ private:
 
     Korvalune::Result readGlobalsAndCabinetNames();
     Korvalune::Result refreshIfPending();
-    // `brief`: the version only feeds the footer, so a silent unit is waited
-    // for no longer than a connection check.
-    DeviceVersionInfo readUnitVersion (bool brief = false);
+    // False when the unit did not say; `version` is then all zero. `brief`:
+    // after an update, where a silent unit is waited for no longer than a
+    // connection check.
+    bool readUnitVersion (DeviceVersionInfo& version, bool brief = false);
     Korvalune::Result waitForReconnect (Task& task);
 
     // Puts a task on the queue (state lock held), tagged with the connection

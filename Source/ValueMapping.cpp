@@ -10,6 +10,19 @@ bool isLogarithmic (const ParameterInfo& info)
 {
     return info.scaleKind == Quellon::ScaleLogarithmic && info.minValue.value > 0.0 && info.maxValue.value > 0.0;
 }
+
+bool startsWithNumber (const juce::String& text)
+{
+    auto p = text.getCharPointer().findEndOfWhitespace();
+
+    if (*p == '-' || *p == '+')
+        ++p;
+
+    if (*p == '.')
+        ++p;
+
+    return juce::CharacterFunctions::isDigit (*p);
+}
 } // namespace
 
 ParameterValue valueFromProportion (const ParameterInfo& info, double proportion)
@@ -37,21 +50,26 @@ double proportionFromValue (const ParameterInfo& info, const ParameterValue& val
     return std::isnan (p) ? 0.0 : p;
 }
 
-ParameterValue valueFromText (const ParameterInfo& info, const juce::String& text)
+bool valueFromText (const ParameterInfo& info, const juce::String& text, ParameterValue& value)
 {
-    double value = text.getDoubleValue() / info.displayScale;
+    // The framework reads "loud" or an empty text as 0, and "nan" or "inf" as
+    // numbers: none of them is what the user meant to set.
+    if (!startsWithNumber (text))
+        return false;
 
-    // "nan" parses as a number too; it must not reach the unit.
-    if (std::isnan (value))
-        value = 0.0;
+    double number = text.getDoubleValue() / info.displayScale;
 
-    if (value > info.maxValue.value)
-        value = info.maxValue.value;
+    if (std::isnan (number))
+        return false;
 
-    if (value < info.minValue.value)
-        value = info.minValue.value;
+    if (number > info.maxValue.value)
+        number = info.maxValue.value;
 
-    return { 0, value };
+    if (number < info.minValue.value)
+        number = info.minValue.value;
+
+    value = { 0, number };
+    return true;
 }
 
 juce::String formatParameterValue (const ParameterInfo& info, const ParameterValue& value)

@@ -22,9 +22,12 @@ ParameterValue valueFromProportion (const ParameterInfo& info, double proportion
 // that is not a number, or a parameter whose range is empty, gives 0.
 double proportionFromValue (const ParameterInfo& info, const ParameterValue& value);
 
-// The value the user typed: the leading number of the text (0 when there is
-// none) divided by the display scale and limited to the parameter's range.
-ParameterValue valueFromText (const ParameterInfo& info, const juce::String& text);
+// The value the user typed: the leading number of the text divided by the
+// display scale and limited to the parameter's range. False, with `value`
+// untouched, when the text does not start with a number: blanks, an optional
+// sign, then digits with an optional decimal point (".5" is a number, "." is
+// not).
+bool valueFromText (const ParameterInfo& info, const juce::String& text, ParameterValue& value);
 
 // The value as shown: multiplied by the display scale, with the parameter's
 // decimals, then a blank and the unit when it has one.

@@ -11,7 +11,8 @@ over an existing one, a restore into a unit with other contents, the import of
 a WAV, an AIFF, a cabinet file and a factory cabinet into each slot, every
 failure alert once; then "Update Firmware", which in an editor built without
 a firmware image shows its alert and sends nothing (and with FIRMWARE_IMAGE,
-the image the editor was built with, sends that), firmware updates from files
+the image the editor was built with, sends that), a unit that comes back from
+its update still old and is asked for it again, firmware updates from files
 (the placeholder image among them) with the unit leaving and coming back, and
 one that never comes back. Last, the close button in the middle of a firmware
 update on a slower unit (5 ms per report) and, in a second run, in the middle
@@ -264,7 +265,7 @@ def failures(session):
 
 def follow_update(session, unit, image, mark, updates_before):
     """The unit takes the image, leaves, comes back, has its new version read
-    for the footer (not checked against the required one) and is read again."""
+    and checked (without a connection check) and is read again."""
     s = session
     wait_until(lambda: int(s.status(unit)["firmware-updates"]) > updates_before, 60, "%s to take the image" % unit)
     received = s.path("received-%s.ldr" % unit)
@@ -331,6 +332,27 @@ def firmware(session):
         follow_update(s, "u2", image, mark, updates)
         updates += 1
         print("  %s sent, unit back and read in %.2f s" % (name, time.monotonic() - started))
+
+    print("a unit that comes back with its old version is asked for the update again")
+    s.bus.command("set u2 next-dsp=1.1.0")
+    log_mark = s.editor.mark()
+    s.main_menu(UPDATE_FROM_FILE)
+    xdriver.choose_file("Select Firmware", ldr)
+    wait_until(lambda: s.status("u2")["present"] == "no", 60, "u2 to take the image and leave")
+    back = s.mark("u2")
+    s.editor.wait_log("WARNING: The unit still reports an old firmware version after the update (DSP 1.1.0)",
+                      timeout=60, since=log_mark)
+
+    def request_shown():
+        shown = Picture(s.editor.screenshot(s.path("old.png"))).text(*OVERLAY_BOX)
+        return shown if "Firmware update required" in shown else None
+
+    shown = wait_until(request_shown, 30, "the overlay to ask for the update again")
+    print("  the overlay reads %r" % shown)
+    check(item in shown, "the overlay names another item")
+    since_back = s.frames_since("u2", back)
+    check(not any(f[0] in (READ_REQUEST, MESSAGE_CE) for f in since_back), "the old unit's values were read")
+    check("Update complete" not in s.editor.log()[log_mark:], "the update was logged as complete")
 
     print("a unit that never comes back")
     s.bus.command("set u2 return-ms=600000")

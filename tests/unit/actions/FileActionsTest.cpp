@@ -610,7 +610,7 @@ TEST_F (FileActions, AFileThatCannotBeImportedIsRefusedBeforeAnythingIsSent)
     expectNothingSent();
 }
 
-TEST_F (FileActions, ACabinetChosenWhileBusyIsDroppedQuietlyAndTheNamesReadAgain)
+TEST_F (FileActions, ACabinetThatCannotBeSentSaysSoAndTheNamesAreReadAgain)
 {
     plugFilled();
     auto settings = unit->getSettings();
@@ -625,8 +625,19 @@ TEST_F (FileActions, ACabinetChosenWhileBusyIsDroppedQuietlyAndTheNamesReadAgain
     waitUntilSettled();
 
     EXPECT_EQ (unit->getCabinet (0).name, "Unit 0") << "not sent";
-    EXPECT_TRUE (alerts().empty());
+    EXPECT_EQ (alerts(), std::vector<juce::String> { "Failed to send cabinet" });
     EXPECT_EQ (label (cabinet0).getText(), "Unit 0");
+
+    // The unit goes while the import's dialog is open.
+    alertRecorder.alerts.clear();
+    unit->clearFrames();
+    MemoryOut text;
+    ASSERT_TRUE (Korvalune::writeCabinetFile ({}, text, 0).ok);
+    fileChoice (writeFile ("Late.cab", text.text()));
+    onQuestion = [this] { unplug(); };
+    view->importCabinet (1);
+    expectOneAlert ("Failed to send cabinet", false);
+    expectNothingSent();
 }
 
 //==============================================================================

@@ -87,17 +87,30 @@ TEST (ValueMapping, LogarithmicKindMapsOnALogScale)
 
 TEST (ValueMapping, TypedTextIsReadAsDisplayedThenClamped)
 {
-    EXPECT_DOUBLE_EQ (sent (valueFromText (info (0x205), "100")).value, 12.0);
-    EXPECT_DOUBLE_EQ (sent (valueFromText (info (0x205), "-30 dB")).value, -24.0);
-    EXPECT_DOUBLE_EQ (sent (valueFromText (info (0x205), "-3.27")).value, -3.27);
-    EXPECT_DOUBLE_EQ (sent (valueFromText (info (0x205), "  -3.5 dB")).value, -3.5);
-    EXPECT_DOUBLE_EQ (sent (valueFromText (info (0x207), "50")).value, 0.5);
-    EXPECT_DOUBLE_EQ (sent (valueFromText (info (0x207), "50 %")).value, 0.5);
-    // A word is 0, then clamped: 0.0 dB here, 0 % there.
-    EXPECT_DOUBLE_EQ (valueFromText (info (0x205), "loud").value, 0.0);
-    EXPECT_DOUBLE_EQ (valueFromText (info (0x200), "").value, 0.0);
-    EXPECT_DOUBLE_EQ (valueFromText (info (0x205), "nan").value, 0.0);
-    EXPECT_DOUBLE_EQ (valueFromText (info (0x205), "1e999").value, 12.0);
+    const auto typed = [] (std::uint32_t id, const char* text)
+    {
+        ParameterValue value { 7, 99.0 };
+        EXPECT_TRUE (valueFromText (info (id), text, value)) << text;
+        return sent (value).value;
+    };
+
+    EXPECT_DOUBLE_EQ (typed (0x205, "100"), 12.0);
+    EXPECT_DOUBLE_EQ (typed (0x205, "-30 dB"), -24.0);
+    EXPECT_DOUBLE_EQ (typed (0x205, "-3.27"), -3.27);
+    EXPECT_DOUBLE_EQ (typed (0x205, "  -3.5 dB"), -3.5);
+    EXPECT_DOUBLE_EQ (typed (0x205, "+2"), 2.0);
+    EXPECT_DOUBLE_EQ (typed (0x205, "-.5"), -0.5);
+    EXPECT_DOUBLE_EQ (typed (0x207, "50"), 0.5);
+    EXPECT_DOUBLE_EQ (typed (0x207, "50 %"), 0.5);
+    EXPECT_DOUBLE_EQ (typed (0x205, "1e999"), 12.0);
+
+    // Text that does not start with a number sets nothing.
+    for (const char* text : { "loud", "", "dB -3", ".", "- 3", "nan", "-inf" })
+    {
+        ParameterValue value { 1, -7.5 };
+        EXPECT_FALSE (valueFromText (info (0x205), text, value)) << '"' << text << '"';
+        EXPECT_EQ (value.value, -7.5) << '"' << text << '"';
+    }
 }
 
 TEST (ValueMapping, FormattedWithTheDecimalsScaleAndUnit)

@@ -97,9 +97,7 @@ protected:
 
 TEST_F (ServiceBusTest, AnUpdatedUnitComesBackAsANewDeviceAndTheUpdateGoesOn)
 {
-    // The new version is still below the required one: after an update it is
-    // shown, not checked.
-    vbus ("plug u1 dsp=1.1.0 next-dsp=1.1.5 return-ms=50");
+    vbus ("plug u1 dsp=1.1.0 next-dsp=1.2.3 return-ms=50");
     Application application (service);
     application.scan();
     ASSERT_TRUE (recorder.waitForState (QuellonEditorService::FirmwareUpdateRequired));
@@ -127,7 +125,7 @@ TEST_F (ServiceBusTest, AnUpdatedUnitComesBackAsANewDeviceAndTheUpdateGoesOn)
 
     Korvalune::KorvaluneData::DeviceVersionInfo version;
     EXPECT_TRUE (service.getDeviceVersion (version));
-    EXPECT_EQ (version.dsp, (Korvalune::KorvaluneData::Version { 1, 1, 5, 0 }));
+    EXPECT_EQ (version.dsp, (Korvalune::KorvaluneData::Version { 1, 2, 3, 0 }));
     EXPECT_EQ (service.getState(), QuellonEditorService::Idle);
 }
 

@@ -147,7 +147,7 @@ TEST (ServiceCore, NothingStartsWithoutAUnit)
     expectFailure (service.startFirmwareUpdate (archive, {}), notConnected);
     expectFailure (service.setParameterValue ((QuellonParamID) 0x200, { 1, 0.5 }), notConnected);
     EXPECT_TRUE (LogCapture::instance().contains ("setParameterValue(512,0.500000)"));
-    EXPECT_TRUE (service.uploadUserCabinet (0, {}).ok) << "dropped, not refused";
+    expectFailure (service.uploadUserCabinet (0, {}), notConnected);
 
     // Even when idle: a state set by hand is no connection.
     service.setState (QuellonEditorService::Idle);

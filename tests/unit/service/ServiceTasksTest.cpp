@@ -182,8 +182,8 @@ TEST_F (ServiceTasksTest, BackupReadsEverythingAndHandsOverTheArchive)
     ASSERT_TRUE (gate.waitUntilHeld());
     EXPECT_EQ (service->getState(), QuellonEditorService::BackingUp);
     expectFailure (service->setParameterValue ((QuellonParamID) 0x200, { 1, 0.5 }), "Cannot start task while busy");
-    // A cabinet dropped while busy: globals and names are read again at the end.
-    EXPECT_TRUE (service->uploadUserCabinet (1, {}).ok);
+    // A cabinet refused while busy: globals and names are read again at the end.
+    expectFailure (service->uploadUserCabinet (1, {}), "Cannot start task while busy");
     gate.release();
 
     ASSERT_TRUE (recorder.waitForEvent ("refresh"));
@@ -345,7 +345,8 @@ TEST_F (ServiceTasksTest, ACabinetDroppedDuringARefreshIsReadAgainAfterIt)
     ASSERT_TRUE (gate.waitUntilHeld());
     // Past the refresh's read: only a second read sees this.
     unit->setCabinet (0, patternCabinet (80, "Late"));
-    EXPECT_TRUE (service->uploadUserCabinet (0, recordOf (patternCabinet (80, "Late"), 0)).ok);
+    expectFailure (service->uploadUserCabinet (0, recordOf (patternCabinet (80, "Late"), 0)),
+                   "Cannot start task while busy");
     EXPECT_EQ (service->getUserCabinetName (0), "Unit 0");
     gate.release();
 
@@ -399,7 +400,7 @@ protected:
     Archive image;
 };
 
-TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutTheVersionCheck)
+TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutAConnectionCheck)
 {
     Progress progress;
     ASSERT_TRUE (service->startFirmwareUpdate (image, progress.function()).ok);
@@ -416,7 +417,7 @@ TEST_F (FirmwareUpdateTest, TheUnitComesBackAndIsReadWithoutTheVersionCheck)
     EXPECT_EQ (recorder.seen (Recorder::From::testThread), (Events { "state 8", "state 1" }));
     EXPECT_EQ (recorder.seen (Recorder::From::tasks),
                (Events { "state 8", "state 9", "state 1", "state 3", "state 3", "refresh", "state 1", "refresh" }));
-    EXPECT_EQ (countSent (VERSION_REQUEST), 1) << "read for the footer only";
+    EXPECT_EQ (countSent (VERSION_REQUEST), 1);
     EXPECT_EQ (countSent (MESSAGE_CE), 1);
     EXPECT_EQ (service->getUserCabinetName (0), "Unit 0");
 
@@ -451,6 +452,27 @@ TEST_F (FirmwareUpdateTest, AUnitSilentAboutItsNewVersionDoesNotHoldTheEndOfTheU
     EXPECT_TRUE (LogCapture::instance().contains (
         "WARNING: The unit did not report its version after the update: its firmware version is unknown"));
     EXPECT_EQ (service->getState(), QuellonEditorService::Idle);
+}
+
+TEST_F (FirmwareUpdateTest, AUnitBackWithItsOldVersionIsAskedForTheUpdateAgain)
+{
+    auto settings = unit->getSettings();
+    settings.nextDsp = settings.dsp;
+    unit->setSettings (settings);
+
+    ASSERT_TRUE (service->startFirmwareUpdate (image, {}).ok);
+    ASSERT_TRUE (recorder.waitForState (QuellonEditorService::UpdateComplete));
+    followTheUnit();
+    unitReturns();
+    ASSERT_TRUE (recorder.waitForState (QuellonEditorService::FirmwareUpdateRequired));
+
+    // As on its first connection: none of its values are read.
+    EXPECT_EQ (recorder.seen (Recorder::From::tasks), (Events { "state 8", "state 9", "state 10" }));
+    EXPECT_EQ (countSent (READ_REQUEST), 0);
+    EXPECT_EQ (countSent (MESSAGE_CE), 0);
+    EXPECT_TRUE (LogCapture::instance().contains (
+        "WARNING: The unit still reports an old firmware version after the update (DSP 1.1.0)"));
+    EXPECT_FALSE (LogCapture::instance().contains ("Update complete"));
 }
 
 TEST_F (FirmwareUpdateTest, AUnitThatNeverComesBackEndsTheWaitWithAnError)

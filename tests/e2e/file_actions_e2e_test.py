@@ -393,7 +393,9 @@ def close_during_update(session):
     xdriver.choose_file("Select Firmware", s.write("firmware/Placeholder.ldr", placeholder))
     close_in_the_middle(s, "u3", FIRMWARE_DATA, 200, "The editor closes when the update is done")
     s.bus.command("wait u3 absent timeout-ms=60000")
+    whole = time.monotonic()
     check(s.editor.wait_exit(30) == 0, "the editor failed on quitting")
+    print("  quit %.2f s after the unit had the whole image" % (time.monotonic() - whole))
     log = s.editor.log()
     check(log.index("DEBUG: Reconnecting") < log.index("The job has ended: closing"), "quit before the image was whole")
 

@@ -10,10 +10,13 @@ Start with no unit, plug one, drag a knob, pull it out and push it back in
 between two polls, back up (to a new file, then over it, answering Wine's
 question), restore into another unit with other contents, update the firmware from the built-in image (the unit leaves and
 comes back), unplug, close with the close button: the settings are written
-once, on closing. WORK_DIR keeps the program's copy, its Wine prefix, its log
-and a screenshot of every step (wine-screenshots/).
+once, on closing. Then start it again and close it from outside the way a
+polite close reaches the framework's hidden message window (CLOSER posts
+WM_CLOSE to that window alone): it quits as with the close button. WORK_DIR
+keeps the program's copy, its Wine prefix, its logs and a screenshot of every
+step (wine-screenshots/).
 
-usage: wine_editor_e2e_test.py PROGRAM SHIM_DLL STRIP RESOURCES_DIR PREFIX_SCRIPT WORK_DIR
+usage: wine_editor_e2e_test.py PROGRAM SHIM_DLL STRIP CLOSER RESOURCES_DIR PREFIX_SCRIPT WORK_DIR
 """
 import os
 import random
@@ -33,7 +36,7 @@ from editor_harness import (Display, Failure, Picture, SettingsWatch, check, fin
                             wait_until)
 from wine_harness import TcpBus, WineEditor, WinePrefix  # noqa: E402
 
-program_path, shim_path, strip_tool, resources, prefix_script, work = sys.argv[1:7]
+program_path, shim_path, strip_tool, closer_path, resources, prefix_script, work = sys.argv[1:8]
 shots_dir = os.path.join(work, "wine-screenshots")
 
 # Places on the 640 x 426 design.
@@ -48,6 +51,7 @@ MAIN_MENU_ITEMS = 4
 
 MESSAGE_CE, READ_REQUEST, FIRMWARE_DATA = 0xCE, 0xC5, 0xB2
 SETTINGS_NAME = "Quellon Editor.settings"
+GEOMETRY_KEYS = ("windowX", "windowY", "windowWidth", "windowHeight", "isMaximized")
 
 step_number = 0
 
@@ -308,6 +312,17 @@ def settings_hold(path, folder):
         return False
 
 
+def check_quit(editor, watch, before, settings_path, keys):
+    """The program ends with status 0, having written the settings once."""
+    check(editor.wait_exit(30) == 0, "the program failed on quitting")
+    writes = watch.count() - before
+    check(writes == 1, "the settings were written %d times on closing" % writes)
+    with open(settings_path, encoding="utf-8") as f:
+        settings = f.read()
+    for key in keys:
+        check('name="%s"' % key in settings, "no %s in the settings" % key)
+
+
 def close(session, watch, settings_path):
     step("close with the close button: the settings are written once")
     # The folder of the restored bundle is saved on the settings' own schedule,
@@ -315,13 +330,15 @@ def close(session, watch, settings_path):
     wait_until(lambda: settings_hold(settings_path, session.files), 30, "the chosen folder in the settings")
     before = watch.count()
     session.editor.click(*CLOSE_BUTTON)
-    check(session.editor.wait_exit(30) == 0, "the program failed on quitting")
-    writes = watch.count() - before
-    check(writes == 1, "the settings were written %d times on closing" % writes)
-    with open(settings_path, encoding="utf-8") as f:
-        settings = f.read()
-    for key in ("windowX", "windowY", "windowWidth", "windowHeight", "isMaximized", "lastDirectory"):
-        check('name="%s"' % key in settings, "no %s in the settings" % key)
+    check_quit(session.editor, watch, before, settings_path, GEOMETRY_KEYS + ("lastDirectory",))
+
+
+def close_from_outside(editor, prefix, watch, settings_path):
+    step("start again, then WM_CLOSE to the hidden message window alone: it quits as with the close button")
+    editor.wait_window()
+    before = watch.count()
+    wine_harness.quiet(["wine", closer_path], prefix.env)
+    check_quit(editor, watch, before, settings_path, GEOMETRY_KEYS)
 
 
 def program_folder(folder):
@@ -362,7 +379,15 @@ def run():
         restore(session, bundle, backed_up)
         firmware(session)
         session.unplug("u2")
-        close(session, watch, os.path.join(settings_folder, SETTINGS_NAME))
+        settings_path = os.path.join(settings_folder, SETTINGS_NAME)
+        close(session, watch, settings_path)
+
+        editor.kill()
+        # A run that changes no setting writes none.
+        os.remove(settings_path)
+        editor = WineEditor(program, prefix, display, wine_harness.free_port(),
+                            os.path.join(work, "program-closed-from-outside.log"))
+        close_from_outside(editor, prefix, watch, settings_path)
     except (Failure, xdriver.DriverError):
         xdriver.screenshot(os.path.join(shots_dir, "failure.png"))
         if editor:

@@ -11,8 +11,11 @@
 // - Windows under Wine: the framework's repaint thread waits for a vertical
 //   blank that Wine never signals, so the window stops updating after its
 //   first paint; a timer paints what is pending instead, 60 times a second
-//   while some window has asked for a repaint. On Windows itself nothing is
-//   needed.
+//   while some window has asked for a repaint;
+// - Windows, under Wine as well: a WM_CLOSE from outside would destroy the
+//   framework's hidden message window, and the loop with it; starting the aid
+//   turns that message into the application's quit request for the rest of
+//   the run.
 // The application holds it from showing the window until just before
 // deleting it.
 //
@@ -23,5 +26,6 @@ public:
     virtual ~MessageLoopAid() = default;
 };
 
-// Null where this platform needs nothing. `window` must outlive the result.
+// Null where nothing needs to stay (Windows itself, once the message window is
+// mended). `window` must outlive the result.
 std::unique_ptr<MessageLoopAid> startMessageLoopAid (juce::Component& window);

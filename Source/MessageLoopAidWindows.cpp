@@ -8,8 +8,56 @@
 #include <utility>
 #include <vector>
 
+namespace juce
+{
+// The framework's hidden message window: every timer, async update and quit
+// message reaches the message thread through it.
+extern HWND juce_messageWindowHandle;
+} // namespace juce
+
 namespace
 {
+WNDPROC frameworkMessageWindowProc = nullptr;
+
+// The message window is a plain top-level window, so a polite close of the
+// whole program from outside (taskkill without /f) sends it WM_CLOSE as well,
+// which its own procedure hands to DefWindowProc: the window would be
+// destroyed, and with it every timer, async update and the quit message that
+// the main window's close may just have posted. Here that WM_CLOSE is the
+// program's own quit request instead, the one the close button makes, in
+// whatever order the windows get theirs. Without an application there is
+// nothing to ask, and the window must still live as long as the loop.
+LRESULT CALLBACK messageWindowProc (HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_CLOSE)
+        return CallWindowProcW (frameworkMessageWindowProc, window, message, wParam, lParam);
+
+    if (auto* application = juce::JUCEApplicationBase::getInstance())
+        application->systemRequestedQuit();
+
+    return 0;
+}
+
+// For the rest of the run: the window goes only with the framework's message
+// loop, and the framework's procedure is the same for every message window.
+void quitOnMessageWindowClose()
+{
+    const HWND window = juce::juce_messageWindowHandle;
+
+    if (window == nullptr)
+        return;
+
+    const auto current = (WNDPROC) GetWindowLongPtrW (window, GWLP_WNDPROC);
+
+    if (current == messageWindowProc)
+        return;
+
+    frameworkMessageWindowProc = current;
+
+    if (SetWindowLongPtrW (window, GWLP_WNDPROC, (LONG_PTR) messageWindowProc) == 0)
+        Korvalune::logMessage (Korvalune::LogWarning, "The message window could not be kept from closing");
+}
+
 // Wine's ntdll exports wine_get_version; Windows' own does not.
 bool runsUnderWine()
 {
@@ -143,6 +191,8 @@ private:
 
 std::unique_ptr<MessageLoopAid> startMessageLoopAid (juce::Component&)
 {
+    quitOnMessageWindowClose();
+
     if (! runsUnderWine())
         return nullptr;
 

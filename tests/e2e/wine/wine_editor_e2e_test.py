@@ -11,10 +11,13 @@ between two polls, back up (to a new file, then over it, answering Wine's
 question), restore into another unit with other contents, update the firmware from the built-in image (the unit leaves and
 comes back), unplug, then plug a slower unit, update it and click the close
 button in the middle: the program waits for the whole image, then quits by
-itself and writes the settings once. WORK_DIR keeps the program's copy, its Wine prefix, its log
-and a screenshot of every step (wine-screenshots/).
+itself and writes the settings once. Then start it again and close it from
+outside the way a polite close reaches the framework's hidden message window
+(CLOSER posts WM_CLOSE to that window alone): it quits as with the close
+button. WORK_DIR keeps the program's copy, its Wine prefix, its logs and a
+screenshot of every step (wine-screenshots/).
 
-usage: wine_editor_e2e_test.py PROGRAM SHIM_DLL STRIP RESOURCES_DIR PREFIX_SCRIPT WORK_DIR
+usage: wine_editor_e2e_test.py PROGRAM SHIM_DLL STRIP CLOSER RESOURCES_DIR PREFIX_SCRIPT WORK_DIR
 """
 import os
 import random
@@ -34,7 +37,7 @@ from editor_harness import (Display, Failure, Picture, SettingsWatch, check, fin
                             wait_until)
 from wine_harness import TcpBus, WineEditor, WinePrefix  # noqa: E402
 
-program_path, shim_path, strip_tool, resources, prefix_script, work = sys.argv[1:7]
+program_path, shim_path, strip_tool, closer_path, resources, prefix_script, work = sys.argv[1:8]
 shots_dir = os.path.join(work, "wine-screenshots")
 
 # Places on the 640 x 426 design.
@@ -50,6 +53,7 @@ MAIN_MENU_ITEMS = 4
 
 MESSAGE_CE, READ_REQUEST, FIRMWARE_DATA = 0xCE, 0xC5, 0xB2
 SETTINGS_NAME = "Quellon Editor.settings"
+GEOMETRY_KEYS = ("windowX", "windowY", "windowWidth", "windowHeight", "isMaximized")
 
 step_number = 0
 
@@ -310,6 +314,17 @@ def settings_hold(path, folder):
         return False
 
 
+def check_quit(editor, watch, before, settings_path, keys):
+    """The program ends with status 0, having written the settings once."""
+    check(editor.wait_exit(30) == 0, "the program failed on quitting")
+    writes = watch.count() - before
+    check(writes == 1, "the settings were written %d times on closing" % writes)
+    with open(settings_path, encoding="utf-8") as f:
+        settings = f.read()
+    for key in keys:
+        check('name="%s"' % key in settings, "no %s in the settings" % key)
+
+
 def close(session, watch, settings_path):
     step("close with the close button in the middle of an update: the whole image, then the settings once")
     s = session
@@ -332,13 +347,15 @@ def close(session, watch, settings_path):
     check(s.editor.alive(), "the program quit in the middle of the image")
     # The unit leaves the bus only once it has the whole image.
     s.bus.command("wait u3 absent timeout-ms=50000")
-    check(s.editor.wait_exit(30) == 0, "the program failed on quitting")
-    writes = watch.count() - before
-    check(writes == 1, "the settings were written %d times on closing" % writes)
-    with open(settings_path, encoding="utf-8") as f:
-        settings = f.read()
-    for key in ("windowX", "windowY", "windowWidth", "windowHeight", "isMaximized", "lastDirectory"):
-        check('name="%s"' % key in settings, "no %s in the settings" % key)
+    check_quit(s.editor, watch, before, settings_path, GEOMETRY_KEYS + ("lastDirectory",))
+
+
+def close_from_outside(editor, prefix, watch, settings_path):
+    step("start again, then WM_CLOSE to the hidden message window alone: it quits as with the close button")
+    editor.wait_window()
+    before = watch.count()
+    wine_harness.quiet(["wine", closer_path], prefix.env)
+    check_quit(editor, watch, before, settings_path, GEOMETRY_KEYS)
 
 
 def program_folder(folder):
@@ -379,7 +396,15 @@ def run():
         restore(session, bundle, backed_up)
         firmware(session)
         session.unplug("u2")
-        close(session, watch, os.path.join(settings_folder, SETTINGS_NAME))
+        settings_path = os.path.join(settings_folder, SETTINGS_NAME)
+        close(session, watch, settings_path)
+
+        editor.kill()
+        # A run that changes no setting writes none.
+        os.remove(settings_path)
+        editor = WineEditor(program, prefix, display, wine_harness.free_port(),
+                            os.path.join(work, "program-closed-from-outside.log"))
+        close_from_outside(editor, prefix, watch, settings_path)
     except (Failure, xdriver.DriverError):
         xdriver.screenshot(os.path.join(shots_dir, "failure.png"))
         if editor:

@@ -109,6 +109,25 @@ class Session:
         self.editor.click(*CABINET_LABELS[slot])
         xdriver.pick_menu_item(item, 8)
 
+    def wait_overlay(self, text, what, timeout=30):
+        """The overlay's words, read off screenshots until they hold `text`."""
+        def read():
+            shown = Picture(self.editor.screenshot(self.path("overlay.png"))).text(*OVERLAY_BOX)
+            return shown if text in shown else None
+
+        shown = wait_until(read, timeout, what)
+        print("  the overlay reads %r" % shown)
+        return shown
+
+    def send_image(self, unit, ldr):
+        """"Update Firmware from File" with `ldr`, until the unit has taken the
+        image and left; where the log stood before."""
+        log_mark = self.editor.mark()
+        self.main_menu(UPDATE_FROM_FILE)
+        xdriver.choose_file("Select Firmware", ldr)
+        wait_until(lambda: self.status(unit)["present"] == "no", 60, "%s to take the image and leave" % unit)
+        return log_mark
+
     def expect_alert(self, unit, mark, log_text=None):
         """One alert titled "Error"; answered; nothing sent to the unit."""
         xdriver.wait_for_window("Error")
@@ -335,20 +354,11 @@ def firmware(session):
 
     print("a unit that comes back with its old version is asked for the update again")
     s.bus.command("set u2 next-dsp=1.1.0")
-    log_mark = s.editor.mark()
-    s.main_menu(UPDATE_FROM_FILE)
-    xdriver.choose_file("Select Firmware", ldr)
-    wait_until(lambda: s.status("u2")["present"] == "no", 60, "u2 to take the image and leave")
+    log_mark = s.send_image("u2", ldr)
     back = s.mark("u2")
     s.editor.wait_log("WARNING: The unit still reports an old firmware version after the update (DSP 1.1.0)",
                       timeout=60, since=log_mark)
-
-    def request_shown():
-        shown = Picture(s.editor.screenshot(s.path("old.png"))).text(*OVERLAY_BOX)
-        return shown if "Firmware update required" in shown else None
-
-    shown = wait_until(request_shown, 30, "the overlay to ask for the update again")
-    print("  the overlay reads %r" % shown)
+    shown = s.wait_overlay("Firmware update required", "the overlay to ask for the update again")
     check(item in shown, "the overlay names another item")
     since_back = s.frames_since("u2", back)
     check(not any(f[0] in (READ_REQUEST, MESSAGE_CE) for f in since_back), "the old unit's values were read")
@@ -356,10 +366,7 @@ def firmware(session):
 
     print("a unit that never comes back")
     s.bus.command("set u2 return-ms=600000")
-    log_mark = s.editor.mark()
-    s.main_menu(UPDATE_FROM_FILE)
-    xdriver.choose_file("Select Firmware", ldr)
-    wait_until(lambda: s.status("u2")["present"] == "no", 60, "u2 to take the image and leave")
+    log_mark = s.send_image("u2", ldr)
     s.editor.wait_log("ERROR: EdSvc error: Timeout waiting for reconnect", timeout=60, since=log_mark)
 
 
@@ -373,10 +380,7 @@ def close_in_the_middle(session, unit, job_type, after, notice):
     log_mark = s.editor.mark()
     s.editor.click(610, 30)
     s.editor.wait_log("Closing once the running job has ended", since=log_mark)
-    shown = []
-    wait_until(lambda: shown.append(Picture(s.editor.screenshot(s.path("closing.png"))).text(*OVERLAY_BOX))
-               or notice in shown[-1], 10, "the overlay to say %r" % notice)
-    print("  the overlay reads %r" % shown[-1])
+    s.wait_overlay(notice, "the overlay to say %r" % notice, timeout=10)
     check(s.editor.alive(), "the editor quit in the middle of the job")
 
 

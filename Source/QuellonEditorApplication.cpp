@@ -4,6 +4,7 @@
 #include "MainComponent.h"
 #include "MessageLoopAid.h"
 #include "Protocol/Log.h"
+#include "QuitSignals.h"
 #include "SettingsFolder.h"
 #include "StatusTable.h"
 #include "Widgets/ImagePack.h"
@@ -33,6 +34,7 @@ QuellonEditorApplication::QuellonEditorApplication() = default;
 QuellonEditorApplication::~QuellonEditorApplication()
 {
     // After shutdown nothing is left; this covers a run that ended without it.
+    quitSignals.reset();
     updateCheck.close();
     deferredQuit.reset();
     messageLoopAid.reset();
@@ -82,6 +84,7 @@ juce::PropertiesFile::Options QuellonEditorApplication::settingsOptions()
 
 void QuellonEditorApplication::initialise (const juce::String&)
 {
+    quitSignals = watchQuitSignals ([this] { systemRequestedQuit(); });
     properties = std::make_unique<juce::PropertiesFile> (settingsOptions());
     (void) prepareSettingsFolder (properties->getFile());
 
@@ -135,6 +138,7 @@ void QuellonEditorApplication::shutdown()
 
     properties.reset();
     ImagePack::clearCache();
+    quitSignals.reset();
 }
 
 void QuellonEditorApplication::anotherInstanceStarted (const juce::String&) { }
@@ -179,7 +183,8 @@ void QuellonEditorApplication::deviceArrived (Korvalune::USBDeviceManager::HIDDe
     if (connection != nullptr)
         return;
 
-    connection = std::make_unique<DeviceConnection> (device);
+    // The connection starts the unit's read thread.
+    startThreadsWithoutQuitSignals ([&] { connection = std::make_unique<DeviceConnection> (device); });
     (void) service->connect (connection->protocol.get());
 }
 

@@ -12,6 +12,7 @@
 class DeferredQuit;
 class MainComponent;
 class MessageLoopAid;
+class QuitSignals;
 class ZoomWindow;
 
 // The program's application object. It builds, in a fixed order, everything
@@ -23,7 +24,8 @@ class ZoomWindow;
 //
 // Owns: the window (and through it the main view), the aid of the message
 // loop for that window, the device manager, the connection of the served unit, the
-// settings, the service and what holds a quit back while a job writes the unit.
+// settings, the service, what holds a quit back while a job writes the unit
+// and the watch that turns the system's quit signals into quit requests.
 // Threads: the framework calls every operation on the message thread; the
 // update check runs on a thread of its own and reaches the application only
 // through the UpdateCheck's shared state.
@@ -46,9 +48,10 @@ public:
     // Also safe when initialise never ran (a refused second instance).
     void shutdown() override;
     void anotherInstanceStarted (const juce::String& commandLine) override;
-    // The close button, the window manager's close and the system's own quit
-    // request all end here: the program quits, at once or, while a restore or
-    // a firmware image is being written, as soon as that job has ended.
+    // The close button, the window manager's close, the system's own quit
+    // request and, on Linux, SIGTERM, SIGINT and SIGHUP all end here: the
+    // program quits, at once or, while a restore or a firmware image is being
+    // written, as soon as that job has ended.
     void systemRequestedQuit() override;
 
     // The settings file's options: "Quellon Editor.settings" in the user's
@@ -83,6 +86,9 @@ private:
     std::unique_ptr<Quellon::QuellonEditorService> service;
     // Reads the service's state; goes before it.
     std::unique_ptr<DeferredQuit> deferredQuit;
+    // From the first step of start-up to the last of shut-down: a signal
+    // during either is carried out once the loop runs, or not at all.
+    std::unique_ptr<QuitSignals> quitSignals;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (QuellonEditorApplication)
 };

@@ -10,6 +10,7 @@ usage: editor_e2e_test.py EDITOR SHIM VBUS_CLIENT SCREENSHOT_DIR
 """
 import math
 import os
+import signal
 import struct
 import sys
 import time
@@ -288,6 +289,21 @@ def run(work):
             settings = f.read()
         for key in ("windowX", "windowY", "windowWidth", "windowHeight", "isMaximized"):
             check('name="%s"' % key in settings, "no %s in the settings" % key)
+
+        step("SIGTERM ends an idle editor in order, as its close button does")
+        editor.kill()
+        signal_home = os.path.join(work, "signal-home")
+        signal_watch = SettingsWatch(os.path.join(signal_home, ".config", "Quellon Editor"), "Quellon Editor.settings")
+        editor = Editor(editor_path, shim_path, display, signal_home, "none", os.path.join(work, "signal.log"))
+        editor.wait_window()
+        wait_picture(editor, "before-sigterm", lambda p: p.max(*CABINET_ROW) > 0.2, "the first frame")
+        signalled = time.monotonic()
+        editor.process.send_signal(signal.SIGTERM)
+        status = editor.wait_exit(5)
+        print("  quit %.2f s after the signal" % (time.monotonic() - signalled))
+        check(status == 0, "the editor ended with status %d" % status)
+        check(signal_watch.count() == 1, "the settings were written %d times" % signal_watch.count())
+        signal_watch.close()
 
         step("a settings folder that cannot be made: the window opens, the log says so")
         blocked_home = os.path.join(work, "blocked-home")

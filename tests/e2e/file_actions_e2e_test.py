@@ -17,13 +17,16 @@ its update still old and is asked for it again, firmware updates from files
 one that never comes back. Last, the close button in the middle of a firmware
 update on a slower unit (5 ms per report) and, in a second run, in the middle
 of a restore: the editor waits for the whole image or the last write, then
-quits by itself.
+quits by itself. Two more runs do the same with a signal in place of the
+click: SIGTERM (twice) in the middle of an image, SIGINT (Ctrl+C) in the
+middle of a restore.
 
 usage: file_actions_e2e_test.py EDITOR SHIM VBUS_CLIENT RESOURCES_DIR [FIRMWARE_IMAGE]
 """
 import contextlib
 import os
 import random
+import signal
 import sys
 import time
 
@@ -370,33 +373,57 @@ def firmware(session):
     s.editor.wait_log("ERROR: EdSvc error: Timeout waiting for reconnect", timeout=60, since=log_mark)
 
 
-def close_in_the_middle(session, unit, job_type, after, notice):
-    """Clicks the close button once `after` messages of `job_type` have reached
-    the unit; the editor stays, says why on the overlay, and goes on."""
+def click_close(editor):
+    editor.click(610, 30)
+
+
+click_close.what = "a close click"
+
+
+def send_signals(*numbers):
+    """A close made of signals, each sent once the one before has been taken."""
+    def close(editor):
+        for number in numbers:
+            name, log_mark = signal.Signals(number).name, editor.mark()
+
+            def taken():
+                check(editor.alive(), "the editor ended on %s with status %s" % (name, editor.process.returncode))
+                return "Quit requested by " + name in editor.log()[log_mark:]
+
+            editor.process.send_signal(number)
+            wait_until(taken, 30, "the editor to take " + name)
+    close.what = " then ".join(signal.Signals(n).name for n in numbers)
+    return close
+
+
+def close_in_the_middle(session, unit, job_type, after, notice, close):
+    """Closes the editor with `close` once `after` messages of `job_type` have
+    reached the unit; the editor stays, says why on the overlay (once), and
+    goes on."""
     s = session
     mark = s.mark(unit)
     wait_until(lambda: sum(1 for f in s.frames_since(unit, mark) if f[0] == job_type) >= after, 60,
                "%d messages of the job" % after)
     log_mark = s.editor.mark()
-    s.editor.click(610, 30)
+    close(s.editor)
     s.editor.wait_log("Closing once the running job has ended", since=log_mark)
     s.wait_overlay(notice, "the overlay to say %r" % notice, timeout=10)
     check(s.editor.alive(), "the editor quit in the middle of the job")
+    check(s.editor.log()[log_mark:].count("Closing once the running job has ended") == 1, "held more than once")
 
 
-def close_during_update(session):
+def close_during_update(session, unit, close):
     """Closing while an image is on its way: the unit gets all of it (it
     leaves the bus only once it has), then the editor quits by itself."""
     s = session
-    print("a close click in the middle of a firmware update waits for the whole image")
-    s.bus.command("plug u3 wire-us=5000")
-    s.wait_refresh("u3", 0)
+    print("%s in the middle of a firmware update waits for the whole image" % close.what)
+    s.wait_refresh(unit, 0)
     with open(os.path.join(resources, "Firmware", "PlaceholderFirmware.ldr"), "rb") as f:
         placeholder = f.read()
     s.main_menu(UPDATE_FROM_FILE)
     xdriver.choose_file("Select Firmware", s.write("firmware/Placeholder.ldr", placeholder))
-    close_in_the_middle(s, "u3", FIRMWARE_DATA, 200, "The editor closes when the update is done")
-    s.bus.command("wait u3 absent timeout-ms=60000")
+    close_in_the_middle(s, unit, FIRMWARE_DATA, 200, "The editor closes when the update is done", close)
+    s.bus.command("wait %s absent timeout-ms=60000" % unit)
     whole = time.monotonic()
     check(s.editor.wait_exit(30) == 0, "the editor failed on quitting")
     print("  quit %.2f s after the unit had the whole image" % (time.monotonic() - whole))
@@ -404,18 +431,18 @@ def close_during_update(session):
     check(log.index("DEBUG: Reconnecting") < log.index("The job has ended: closing"), "quit before the image was whole")
 
 
-def close_during_restore(session, bundle):
+def close_during_restore(session, bundle, close):
     """Closing while a bundle is being restored: every write goes out. The
     unit leaves the bus at the restore's last message (and so fails it), which
     only a restore that was not cut reaches; a failed job ends the wait too."""
     s = session
-    print("a close click in the middle of a restore waits for its last write")
+    print("%s in the middle of a restore waits for its last write" % close.what)
     s.wait_refresh("u1", 0)
     # One TRANSFER_END closes each write: the globals, then data and name of three cabinets.
     s.bus.command("fault u1 vanish type=0x%x at=7" % TRANSFER_END)
     s.main_menu(RESTORE)
     xdriver.choose_file("Restore Backup Bundle", bundle)
-    close_in_the_middle(s, "u1", TRANSFER_DATA, 80, "The editor closes when the restore is done")
+    close_in_the_middle(s, "u1", TRANSFER_DATA, 80, "The editor closes when the restore is done", close)
     s.bus.command("wait u1 absent timeout-ms=60000")
     check(s.editor.wait_exit(30) == 0, "the editor failed on quitting")
     log = s.editor.log()
@@ -459,9 +486,15 @@ def run(work):
             imports(session)
             failures(session)
             firmware(session)
-            close_during_update(session)
+            session.bus.command("plug u3 wire-us=5000")
+            close_during_update(session, "u3", click_close)
+        bundle = os.path.join(work, "files", "made", "Restore Me.bbu")
         with editor_run(work, display, bus, "editor-2.log", "plug u1 wire-us=5000") as session:
-            close_during_restore(session, session.path("made/Restore Me.bbu"))
+            close_during_restore(session, bundle, click_close)
+        with editor_run(work, display, bus, "editor-3.log", "plug u3 wire-us=5000") as session:
+            close_during_update(session, "u3", send_signals(signal.SIGTERM, signal.SIGTERM))
+        with editor_run(work, display, bus, "editor-4.log", "plug u1 wire-us=5000") as session:
+            close_during_restore(session, bundle, send_signals(signal.SIGINT))
     finally:
         display.close()
 

@@ -444,7 +444,9 @@ def close_during_restore(session, bundle, close):
     xdriver.choose_file("Restore Backup Bundle", bundle)
     close_in_the_middle(s, "u1", TRANSFER_DATA, 80, "The editor closes when the restore is done", close)
     s.bus.command("wait u1 absent timeout-ms=60000")
+    ended = time.monotonic()
     check(s.editor.wait_exit(30) == 0, "the editor failed on quitting")
+    print("  quit %.2f s after the unit had the last write" % (time.monotonic() - ended))
     log = s.editor.log()
     check(log.index("ERROR: EdSvc error: ") < log.index("The job has ended: closing"), "quit before the restore ended")
 

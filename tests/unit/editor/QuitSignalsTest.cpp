@@ -12,98 +12,82 @@
 
 namespace
 {
-volatile std::sig_atomic_t foreignSignals = 0;
+volatile std::sig_atomic_t ownHandlerCalls = 0;
 
-void countForeignSignal (int)
+void ownHandler (int)
 {
-    foreignSignals = foreignSignals + 1;
+    ownHandlerCalls = ownHandlerCalls + 1;
 }
 
-struct RequestWatch
+void setHandler (int number, void (*handler) (int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigaction (number, &action, nullptr);
+}
+
+int blockedInThisThread()
+{
+    sigset_t mask;
+    pthread_sigmask (SIG_SETMASK, nullptr, &mask);
+    return sigismember (&mask, SIGTERM) + sigismember (&mask, SIGINT) + sigismember (&mask, SIGHUP);
+}
+} // namespace
+
+TEST (QuitSignals, EachIsAQuitRequestOnTheMessageThreadAndTwoAtOnceAreOne)
 {
     int requests = 0;
     bool onMessageThread = true;
-    std::unique_ptr<QuitSignals> signals = watchQuitSignals ([this] {
+    const auto watch = watchQuitSignals ([&] {
         ++requests;
         onMessageThread = onMessageThread && juce::MessageManager::existsAndIsCurrentThread();
     });
 
-    bool nextRequest (int timeoutMs = 5000)
-    {
-        const int before = requests;
-        return GuiTest::runUntil ([&] { return requests > before; }, timeoutMs);
-    }
-};
-
-// Sets `number`'s handler for the life of the scope.
-struct ScopedDisposition
-{
-    ScopedDisposition (int signalNumber, void (*handler) (int))
-        : number (signalNumber)
-    {
-        struct sigaction action {};
-        action.sa_handler = handler;
-        sigemptyset (&action.sa_mask);
-        sigaction (number, &action, &before);
-    }
-    ~ScopedDisposition() { sigaction (number, &before, nullptr); }
-
-    int number;
-    struct sigaction before {};
-};
-} // namespace
-
-TEST (QuitSignals, TermIntAndHupAreEachAQuitRequestAndTwoAtOnceAreOne)
-{
-    RequestWatch watch;
-
     for (const int number : { SIGTERM, SIGINT, SIGHUP })
     {
         SCOPED_TRACE (number);
+        const int before = requests;
         std::raise (number); // by default each would end the test
-        EXPECT_TRUE (watch.nextRequest());
+        EXPECT_TRUE (GuiTest::runUntil ([&] { return requests > before; }));
     }
 
     std::raise (SIGTERM);
     std::raise (SIGINT);
-    EXPECT_TRUE (watch.nextRequest());
+    EXPECT_TRUE (GuiTest::runUntil ([&] { return requests > 3; }));
     GuiTest::runPendingMessages();
-    EXPECT_EQ (watch.requests, 4);
-    EXPECT_TRUE (watch.onMessageThread);
+    EXPECT_EQ (requests, 4);
+    EXPECT_TRUE (onMessageThread);
 }
 
-TEST (QuitSignals, AnIgnoredSignalStaysIgnoredAndTheHandlersBeforeComeBack)
+TEST (QuitSignals, AnIgnoredOneStaysIgnoredAndTheHandlersBeforeComeBack)
 {
-    const ScopedDisposition hangUpIgnored (SIGHUP, SIG_IGN);
-    const ScopedDisposition ownTerm (SIGTERM, countForeignSignal);
-    foreignSignals = 0;
+    setHandler (SIGHUP, SIG_IGN); // as nohup leaves it
+    setHandler (SIGTERM, ownHandler);
+    int requests = 0;
 
+    if (const auto watch = watchQuitSignals ([&] { ++requests; }))
     {
-        RequestWatch watch;
         std::raise (SIGHUP);
-        EXPECT_FALSE (watch.nextRequest (200));
+        GuiTest::runPendingMessages();
+        EXPECT_EQ (requests, 0);
         std::raise (SIGTERM);
-        EXPECT_TRUE (watch.nextRequest());
-        EXPECT_EQ (foreignSignals, 0);
+        EXPECT_TRUE (GuiTest::runUntil ([&] { return requests > 0; }));
     }
 
     std::raise (SIGTERM);
-    EXPECT_EQ (foreignSignals, 1);
+    EXPECT_EQ (requests, 1);
+    EXPECT_EQ (ownHandlerCalls, 1);
+    setHandler (SIGHUP, SIG_DFL);
+    setHandler (SIGTERM, SIG_DFL);
 }
 
 TEST (QuitSignals, ThreadsStartedWithoutThemLeaveThemToTheThreadThatStartedThem)
 {
-    const auto blockedHere = [] {
-        sigset_t mask;
-        pthread_sigmask (SIG_SETMASK, nullptr, &mask);
-        return sigismember (&mask, SIGTERM) + sigismember (&mask, SIGINT) + sigismember (&mask, SIGHUP);
-    };
     int blockedInThread = 0;
     std::thread reader;
-
-    startThreadsWithoutQuitSignals ([&] { reader = std::thread ([&] { blockedInThread = blockedHere(); }); });
+    startThreadsWithoutQuitSignals ([&] { reader = std::thread ([&] { blockedInThread = blockedInThisThread(); }); });
     reader.join();
 
     EXPECT_EQ (blockedInThread, 3);
-    EXPECT_EQ (blockedHere(), 0);
+    EXPECT_EQ (blockedInThisThread(), 0);
 }

@@ -17,7 +17,9 @@
 // of its shut-down, after the settings are saved.
 //
 // Threads: made and destroyed on the message thread, once the framework's
-// message manager exists; `requestQuit` is called there.
+// message manager exists; `requestQuit` is called there. The signal handler
+// runs on whatever thread takes the signal and only writes to a pipe.
+// Locks: none.
 class QuitSignals
 {
 public:

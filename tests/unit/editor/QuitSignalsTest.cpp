@@ -4,10 +4,12 @@
 
 #include "QuitSignals.h"
 #include "support/GuiTestSupport.h"
+#include "support/LogCapture.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace
@@ -59,14 +61,14 @@ TEST (QuitSignals, EachIsAQuitRequestOnTheMessageThreadAndTwoAtOnceAreOne)
     EXPECT_TRUE (onMessageThread);
 }
 
-TEST (QuitSignals, AnIgnoredOneStaysIgnoredAndTheHandlersBeforeComeBack)
+TEST (QuitSignals, AnIgnoredOneStaysIgnoredAndTheHandlersBeforeComeBackOrStayWithoutAPipe)
 {
     setHandler (SIGHUP, SIG_IGN); // as nohup leaves it
     setHandler (SIGTERM, ownHandler);
     int requests = 0;
 
-    if (const auto watch = watchQuitSignals ([&] { ++requests; }))
     {
+        const auto watch = watchQuitSignals ([&] { ++requests; });
         std::raise (SIGHUP);
         GuiTest::runPendingMessages();
         EXPECT_EQ (requests, 0);
@@ -77,6 +79,21 @@ TEST (QuitSignals, AnIgnoredOneStaysIgnoredAndTheHandlersBeforeComeBack)
     std::raise (SIGTERM);
     EXPECT_EQ (requests, 1);
     EXPECT_EQ (ownHandlerCalls, 1);
+
+    // With no descriptor to spare there is no pipe: the handler before stays.
+    rlimit files {};
+    getrlimit (RLIMIT_NOFILE, &files);
+    const rlimit noFiles { 0, files.rlim_max };
+    setrlimit (RLIMIT_NOFILE, &noFiles);
+    {
+        const auto unwatched = watchQuitSignals ([&] { ++requests; });
+        setrlimit (RLIMIT_NOFILE, &files);
+        std::raise (SIGTERM);
+        GuiTest::runPendingMessages();
+    }
+    EXPECT_TRUE (LogCapture::instance().contains ("A signal ends the editor at once: no pipe"));
+    EXPECT_EQ (requests, 1);
+    EXPECT_EQ (ownHandlerCalls, 2);
     setHandler (SIGHUP, SIG_DFL);
     setHandler (SIGTERM, SIG_DFL);
 }

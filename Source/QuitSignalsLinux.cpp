@@ -108,11 +108,10 @@ public:
             if (installed[i])
                 ::sigaction (watchedSignals[i], &previous[i], nullptr);
 
-        handlerWriteEnd.store (-1);
-
         if (readEnd < 0)
             return;
 
+        handlerWriteEnd.store (-1);
         juce::LinuxEventLoop::unregisterFdCallback (readEnd);
         ::close (readEnd);
         ::close (writeEnd);
